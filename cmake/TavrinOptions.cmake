@@ -1,0 +1,29 @@
+# Compiler settings shared by every target of the project.
+
+add_library(tavrin_options INTERFACE)
+target_compile_options(tavrin_options INTERFACE -Wall -Wextra -Wpedantic)
+if(TAVRIN_WERROR)
+    target_compile_options(tavrin_options INTERFACE -Werror)
+endif()
+
+if(TAVRIN_SANITIZE)
+    string(REPLACE "," ";" _sanitizers "${TAVRIN_SANITIZE}")
+    foreach(_s IN LISTS _sanitizers)
+        add_compile_options(-fsanitize=${_s})
+        add_link_options(-fsanitize=${_s})
+    endforeach()
+    add_compile_options(-fno-omit-frame-pointer -fno-sanitize-recover=all)
+endif()
+
+# Numeric code must give the same numbers whatever the compiler decides about
+# fused multiply-add: link this into every target that computes samples or spectra.
+add_library(tavrin_strict_fp INTERFACE)
+target_compile_options(tavrin_strict_fp INTERFACE -ffp-contract=off)
+
+# tavrin_add_tests(<name> SOURCES ... LIBS ...): a GoogleTest executable registered with ctest.
+function(tavrin_add_gtest name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS} tavrin_options GTest::gtest GTest::gtest_main)
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${ARG_LABELS}")
+endfunction()
