@@ -47,8 +47,37 @@ TVirtualBoxEngine::~TVirtualBoxEngine() {
     Worker.join();
 }
 
-double TVirtualBoxEngine::Seconds() const {
+double TVirtualBoxEngine::ClockSeconds() const {
     return (Clock->NowMs() - StartMs) * 0.001 * Options.SpeedUp;
+}
+
+double TVirtualBoxEngine::Now() {
+    double now = ClockSeconds() - Held;
+    if (Options.Lockstep) {
+        const double limit = QueuedUntil();
+        Holding = now > limit;
+        if (Holding) {
+            Held += now - limit;
+            now = limit;
+        }
+    }
+    Latest = std::max(Latest, now);
+    return Latest;
+}
+
+double TVirtualBoxEngine::QueuedUntil() const {
+    double until = std::numeric_limits<double>::infinity();
+    for (const auto& [id, stream] : Streams) {
+        if (stream.Playback) {
+            // A playback device with nothing queued holds time where its bus is.
+            const int64_t end = stream.Playback->QueuedEnd();
+            until = std::min(
+                until, static_cast<double>(end >= 0 ? end : stream.Bus->End) / stream.Bus->Rate);
+        } else {
+            until = std::min(until, stream.Capture->QueuedEnd());
+        }
+    }
+    return until;
 }
 
 std::shared_ptr<const TInputFilters> TVirtualBoxEngine::Filters(TVirtualBoxState state,
@@ -75,7 +104,7 @@ TVirtualBoxEngine::TBus& TVirtualBoxEngine::BusFor(uint32_t rate, double seconds
 
 TVirtualBoxEngine::TStreamId TVirtualBoxEngine::OpenPlayback(uint32_t rate, TAutoEvent& notify) {
     std::unique_lock<std::mutex> lock(Mutex);
-    const double now = Seconds();
+    const double now = Now();
     AdvanceAll(now);
     TStream stream;
     stream.Bus = &BusFor(rate, now);
@@ -101,7 +130,7 @@ TVirtualBoxEngine::TStreamId TVirtualBoxEngine::OpenCapture(TVirtualBoxState sta
     setup.NoiseSeed = NoiseSeed(Options.NoiseSeed, state);
 
     std::unique_lock<std::mutex> lock(Mutex);
-    const double now = Seconds();
+    const double now = Now();
     AdvanceAll(now);
     TStream stream;
     stream.Bus = &BusFor(rate, now);
@@ -128,7 +157,7 @@ TWaveResult TVirtualBoxEngine::Queue(TStreamId id, TWaveHeader& header) {
         if (!stream) {
             return TWaveResult::NotOpen;
         }
-        AdvanceAll(Seconds());
+        AdvanceAll(Now());
         const uint32_t flags = header.Flags.load(std::memory_order_relaxed);
         header.Flags.store((flags & ~kHeaderDone) | kHeaderInQueue, std::memory_order_relaxed);
         if (stream->Playback) {
@@ -148,7 +177,7 @@ TWaveResult TVirtualBoxEngine::Start(TStreamId id) {
         if (!stream) {
             return TWaveResult::NotOpen;
         }
-        const double now = Seconds();
+        const double now = Now();
         AdvanceAll(now);
         if (stream->Capture) {
             stream->Capture->Start(stream->Capture->CaptureFrame(now));
@@ -164,7 +193,7 @@ TWaveResult TVirtualBoxEngine::Stop(TStreamId id) {
     if (!stream) {
         return TWaveResult::NotOpen;
     }
-    AdvanceAll(Seconds());
+    AdvanceAll(Now());
     if (stream->Capture) {
         stream->Capture->Stop();
     }
@@ -177,7 +206,7 @@ TWaveResult TVirtualBoxEngine::Reset(TStreamId id) {
     if (!stream) {
         return TWaveResult::NotOpen;
     }
-    AdvanceAll(Seconds());
+    AdvanceAll(Now());
     if (stream->Playback) {
         stream->Playback->Reset();
     } else {
@@ -192,7 +221,7 @@ TWaveResult TVirtualBoxEngine::Close(TStreamId id) {
     if (!stream) {
         return TWaveResult::NotOpen;
     }
-    AdvanceAll(Seconds());
+    AdvanceAll(Now());
     if (stream->Playback ? stream->Playback->Queued() : stream->Capture->Queued()) {
         return TWaveResult::StillQueued;
     }
@@ -208,7 +237,7 @@ void TVirtualBoxEngine::Abandon(TStreamId id) {
     if (!stream) {
         return;
     }
-    AdvanceAll(Seconds());
+    AdvanceAll(Now());
     if (stream->Playback) {
         stream->Playback->Reset();
     } else {
@@ -278,14 +307,16 @@ double TVirtualBoxEngine::NextDue() const {
 void TVirtualBoxEngine::Run() {
     std::unique_lock<std::mutex> lock(Mutex);
     while (!Ending) {
-        const double now = Seconds();
+        const double now = Now();
         AdvanceAll(now);
         if (Streams.empty()) {
             Wake.wait(lock);
             continue;
         }
         double sleep = kPollSeconds;
-        if (!Options.Clock) {
+        if (Holding) {
+            sleep = kLongestSleepSeconds;  // until a device queues a buffer
+        } else if (!Options.Clock) {
             sleep = std::clamp((NextDue() - now) / Options.SpeedUp, kShortestSleepSeconds,
                                kLongestSleepSeconds);
         }

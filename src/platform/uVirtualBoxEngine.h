@@ -57,7 +57,9 @@ class TVirtualBoxEngine {
         std::unique_ptr<TCaptureStream> Capture;
     };
 
-    double Seconds() const;  // virtual time since the start
+    double ClockSeconds() const;  // the clock's time since the start, sped up
+    double Now();                 // virtual time, held back in lockstep
+    double QueuedUntil() const;
     TBus& BusFor(uint32_t rate, double seconds);
     void AdvanceAll(double seconds);
     void AdvanceBus(TBus& bus, double seconds);
@@ -79,6 +81,9 @@ class TVirtualBoxEngine {
     std::mutex Mutex;  // everything below, and every stream and bus
     std::condition_variable Wake;
     bool Ending = false;
+    double Held = 0.0;  // virtual seconds the clock has run ahead of the devices in lockstep
+    double Latest = 0.0;
+    bool Holding = false;  // lockstep time waits for a device
     std::map<uint32_t, std::unique_ptr<TBus>> Buses;
     std::map<TStreamId, TStream> Streams;
     TStreamId LastId = 0;

@@ -112,6 +112,10 @@ int64_t TPlaybackStream::NextDue() const {
     return Buffers.empty() ? -1 : Buffers.front().Start + Buffers.front().Frames;
 }
 
+int64_t TPlaybackStream::QueuedEnd() const {
+    return Buffers.empty() ? -1 : Buffers.back().Start + Buffers.back().Frames;
+}
+
 TCaptureStream::TCaptureStream(std::shared_ptr<const TInputFilters> filters,
                                const TCaptureSetup& setup, TAutoEvent& notify, const TBusRing& bus,
                                int64_t busEnd)
@@ -305,6 +309,21 @@ double TCaptureStream::NextDue() const {
     const int64_t blocks = needed > Computed ? (needed - Computed + block - 1) / block : 0;
     const double filtered = static_cast<double>(Computed + blocks * block) / Setup.Rate;
     return std::max(captured, filtered);
+}
+
+}  // namespace tavrin
+
+namespace tavrin {
+
+double TCaptureStream::QueuedEnd() const {
+    if (!Started) {
+        return std::numeric_limits<double>::infinity();
+    }
+    int64_t frames = 0;
+    for (const TEntry& entry : Buffers) {
+        frames += entry.Header->BufferLength / 4 - entry.Filled;
+    }
+    return static_cast<double>(Next + frames) / (Setup.Rate * Setup.ClockRatio);
 }
 
 }  // namespace tavrin

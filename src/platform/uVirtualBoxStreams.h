@@ -55,6 +55,8 @@ class TPlaybackStream {
     void Reset();
     // The bus frame at which the first buffer will have played; -1 with nothing queued.
     int64_t NextDue() const;
+    // The bus frame at which the last buffer will have played; -1 with nothing queued.
+    int64_t QueuedEnd() const;
 
   private:
     struct TEntry {
@@ -95,6 +97,8 @@ class TCaptureStream {
     void Advance(const TBusRing& bus, int64_t busEnd, int64_t captureNow);
     // When (virtual seconds) the first buffer will be full; infinity when none will be.
     double NextDue() const;
+    // When (virtual seconds) every queued buffer will be full; infinity when stopped.
+    double QueuedEnd() const;
 
   private:
     struct TEntry {

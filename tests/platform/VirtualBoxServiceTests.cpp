@@ -379,6 +379,7 @@ TEST(VirtualBoxService, AToneThroughTheResistorGivesTheExactRatio) {
     constexpr uint32_t kRate = 48000;
     TVirtualBoxOptions options = IdealBox();
     options.SpeedUp = 8.0;
+    options.Lockstep = true;
     TVirtualBoxService service(options);
     const std::vector<int16_t> tone = Tone(kLength, kBin, 0.9);
     size_t played = 0;
@@ -443,6 +444,7 @@ TEST(VirtualBoxService, CalibratedMeasurementFindsTheComponents) {
     constexpr uint32_t kRate = 48000;
     TVirtualBoxOptions options;
     options.SpeedUp = 8.0;
+    options.Lockstep = true;
     TVirtualBoxService service(options);
     const int32_t low = FrequencyToBin(kLength, 20.0f, kRate);
     const int32_t high = FrequencyToBin(kLength, 22000.0f, kRate);
