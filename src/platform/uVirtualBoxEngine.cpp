@@ -36,6 +36,7 @@ TVirtualBoxEngine::TVirtualBoxEngine(const TVirtualBoxOptions& options)
       OwnClock(options.Clock ? nullptr : std::make_unique<TSteadyClock>()),
       Clock(options.Clock ? options.Clock : OwnClock.get()),
       StartMs(Clock->NowMs()),
+      SpeedUp(options.SpeedUp > 0.0 ? options.SpeedUp : 1.0),
       Worker([this] { Run(); }) {}
 
 TVirtualBoxEngine::~TVirtualBoxEngine() {
@@ -48,7 +49,7 @@ TVirtualBoxEngine::~TVirtualBoxEngine() {
 }
 
 double TVirtualBoxEngine::ClockSeconds() const {
-    return (Clock->NowMs() - StartMs) * 0.001 * Options.SpeedUp;
+    return (Clock->NowMs() - StartMs) * 0.001 * SpeedUp;
 }
 
 double TVirtualBoxEngine::Now() {
@@ -102,25 +103,35 @@ TVirtualBoxEngine::TBus& TVirtualBoxEngine::BusFor(uint32_t rate, double seconds
     return *bus;
 }
 
-TVirtualBoxEngine::TStreamId TVirtualBoxEngine::OpenPlayback(uint32_t rate, TAutoEvent& notify) {
-    std::unique_lock<std::mutex> lock(Mutex);
-    const double now = Now();
-    AdvanceAll(now);
-    TStream stream;
-    stream.Bus = &BusFor(rate, now);
-    stream.Notify = &notify;
-    stream.Playback = std::make_unique<TPlaybackStream>(notify);
-    stream.Bus->Playbacks.push_back(stream.Playback.get());
-    const TStreamId id = ++LastId;
-    Streams.emplace(id, std::move(stream));
-    lock.unlock();
+template <typename TAttach>
+TVirtualBoxEngine::TStreamId TVirtualBoxEngine::AddStream(uint32_t rate, TAutoEvent& notify,
+                                                          TAttach attach) {
+    TStreamId id = 0;
+    {
+        std::lock_guard<std::mutex> lock(Mutex);
+        const double now = Now();
+        AdvanceAll(now);
+        TStream stream;
+        stream.Bus = &BusFor(rate, now);
+        stream.Notify = &notify;
+        attach(stream);
+        id = ++LastId;
+        Streams.emplace(id, std::move(stream));
+    }
     Wake.notify_all();
     return id;
 }
 
+TVirtualBoxEngine::TStreamId TVirtualBoxEngine::OpenPlayback(uint32_t rate, TAutoEvent& notify) {
+    return AddStream(rate, notify, [&notify](TStream& stream) {
+        stream.Playback = std::make_unique<TPlaybackStream>(notify);
+        stream.Bus->Playbacks.push_back(stream.Playback.get());
+    });
+}
+
 TVirtualBoxEngine::TStreamId TVirtualBoxEngine::OpenCapture(TVirtualBoxState state, uint32_t rate,
                                                             TAutoEvent& notify) {
-    std::shared_ptr<const TInputFilters> filters = Filters(state, rate);
+    std::shared_ptr<const TInputFilters> filters = Filters(state, rate);  // the slow part
     TCaptureSetup setup;
     setup.Rate = rate;
     setup.ClockRatio = 1.0 + Options.ClockOffsetPpm * 1e-6;
@@ -128,122 +139,95 @@ TVirtualBoxEngine::TStreamId TVirtualBoxEngine::OpenCapture(TVirtualBoxState sta
         Options.Latency ? static_cast<int32_t>(std::lround(kVirtualBoxLatencySeconds * rate)) : 0;
     setup.Noise = Options.Noise;
     setup.NoiseSeed = NoiseSeed(Options.NoiseSeed, state);
-
-    std::unique_lock<std::mutex> lock(Mutex);
-    const double now = Now();
-    AdvanceAll(now);
-    TStream stream;
-    stream.Bus = &BusFor(rate, now);
-    stream.Notify = &notify;
-    stream.Capture = std::make_unique<TCaptureStream>(std::move(filters), setup, notify,
-                                                      stream.Bus->Ring, stream.Bus->End);
-    stream.Bus->Captures.push_back(stream.Capture.get());
-    const TStreamId id = ++LastId;
-    Streams.emplace(id, std::move(stream));
-    lock.unlock();
-    Wake.notify_all();
-    return id;
+    return AddStream(rate, notify, [&](TStream& stream) {
+        stream.Capture = std::make_unique<TCaptureStream>(std::move(filters), setup, notify,
+                                                          stream.Bus->Ring, stream.Bus->End);
+        stream.Bus->Captures.push_back(stream.Capture.get());
+    });
 }
 
-TVirtualBoxEngine::TStream* TVirtualBoxEngine::Find(TStreamId id) {
-    auto it = Streams.find(id);
-    return it == Streams.end() ? nullptr : &it->second;
+template <typename TAction>
+TWaveResult TVirtualBoxEngine::WithStream(TStreamId id, TAction action) {
+    TWaveResult result = TWaveResult::NotOpen;
+    {
+        std::lock_guard<std::mutex> lock(Mutex);
+        auto it = Streams.find(id);
+        if (it != Streams.end()) {
+            // Whatever the call changes happens now: the box first catches up with the clock.
+            const double now = Now();
+            AdvanceAll(now);
+            result = action(it->second, now);
+        }
+    }
+    // New buffers or a start may bring the next return forward.
+    Wake.notify_all();
+    return result;
 }
 
 TWaveResult TVirtualBoxEngine::Queue(TStreamId id, TWaveHeader& header) {
-    {
-        std::lock_guard<std::mutex> lock(Mutex);
-        TStream* stream = Find(id);
-        if (!stream) {
-            return TWaveResult::NotOpen;
-        }
-        AdvanceAll(Now());
+    return WithStream(id, [&header](TStream& stream, double) {
         const uint32_t flags = header.Flags.load(std::memory_order_relaxed);
         header.Flags.store((flags & ~kHeaderDone) | kHeaderInQueue, std::memory_order_relaxed);
-        if (stream->Playback) {
-            stream->Playback->Write(header, stream->Bus->End);
+        if (stream.Playback) {
+            stream.Playback->Write(header, stream.Bus->End);
         } else {
-            stream->Capture->Add(header);
+            stream.Capture->Add(header);
         }
-    }
-    Wake.notify_all();
-    return TWaveResult::Ok;
+        return TWaveResult::Ok;
+    });
 }
 
 TWaveResult TVirtualBoxEngine::Start(TStreamId id) {
-    {
-        std::lock_guard<std::mutex> lock(Mutex);
-        TStream* stream = Find(id);
-        if (!stream) {
-            return TWaveResult::NotOpen;
+    return WithStream(id, [](TStream& stream, double now) {
+        if (stream.Capture) {
+            stream.Capture->Start(stream.Capture->CaptureFrame(now));
         }
-        const double now = Now();
-        AdvanceAll(now);
-        if (stream->Capture) {
-            stream->Capture->Start(stream->Capture->CaptureFrame(now));
-        }
-    }
-    Wake.notify_all();
-    return TWaveResult::Ok;
+        return TWaveResult::Ok;
+    });
 }
 
 TWaveResult TVirtualBoxEngine::Stop(TStreamId id) {
-    std::lock_guard<std::mutex> lock(Mutex);
-    TStream* stream = Find(id);
-    if (!stream) {
-        return TWaveResult::NotOpen;
-    }
-    AdvanceAll(Now());
-    if (stream->Capture) {
-        stream->Capture->Stop();
-    }
-    return TWaveResult::Ok;
+    return WithStream(id, [](TStream& stream, double) {
+        if (stream.Capture) {
+            stream.Capture->Stop();
+        }
+        return TWaveResult::Ok;
+    });
 }
 
 TWaveResult TVirtualBoxEngine::Reset(TStreamId id) {
-    std::lock_guard<std::mutex> lock(Mutex);
-    TStream* stream = Find(id);
-    if (!stream) {
-        return TWaveResult::NotOpen;
-    }
-    AdvanceAll(Now());
-    if (stream->Playback) {
-        stream->Playback->Reset();
-    } else {
-        stream->Capture->Reset();
-    }
-    return TWaveResult::Ok;
+    return WithStream(id, [](TStream& stream, double) {
+        ResetStream(stream);
+        return TWaveResult::Ok;
+    });
 }
 
 TWaveResult TVirtualBoxEngine::Close(TStreamId id) {
-    std::lock_guard<std::mutex> lock(Mutex);
-    TStream* stream = Find(id);
-    if (!stream) {
-        return TWaveResult::NotOpen;
-    }
-    AdvanceAll(Now());
-    if (stream->Playback ? stream->Playback->Queued() : stream->Capture->Queued()) {
-        return TWaveResult::StillQueued;
-    }
-    TAutoEvent& notify = *stream->Notify;
-    Forget(id);
-    notify.Signal();
-    return TWaveResult::Ok;
+    return WithStream(id, [this, id](TStream& stream, double) {
+        if (stream.Playback ? stream.Playback->Queued() : stream.Capture->Queued()) {
+            return TWaveResult::StillQueued;
+        }
+        TAutoEvent& notify = *stream.Notify;
+        Forget(id);
+        notify.Signal();
+        return TWaveResult::Ok;
+    });
 }
 
 void TVirtualBoxEngine::Abandon(TStreamId id) {
-    std::lock_guard<std::mutex> lock(Mutex);
-    TStream* stream = Find(id);
-    if (!stream) {
-        return;
-    }
-    AdvanceAll(Now());
-    if (stream->Playback) {
-        stream->Playback->Reset();
+    WithStream(id, [this, id](TStream& stream, double) {
+        ResetStream(stream);
+        Forget(id);
+        return TWaveResult::Ok;
+    });
+}
+
+void TVirtualBoxEngine::ResetStream(TStream& stream) {
+    if (stream.Playback) {
+        stream.Playback->Reset();
     } else {
-        stream->Capture->Reset();
+        stream.Capture->Reset();
     }
-    Forget(id);
 }
 
 void TVirtualBoxEngine::Forget(TStreamId id) {
@@ -317,7 +301,7 @@ void TVirtualBoxEngine::Run() {
         if (Holding) {
             sleep = kLongestSleepSeconds;  // until a device queues a buffer
         } else if (!Options.Clock) {
-            sleep = std::clamp((NextDue() - now) / Options.SpeedUp, kShortestSleepSeconds,
+            sleep = std::clamp((NextDue() - now) / SpeedUp, kShortestSleepSeconds,
                                kLongestSleepSeconds);
         }
         Wake.wait_for(lock, std::chrono::duration<double>(sleep));

@@ -44,7 +44,7 @@ class TVirtualBoxEngine {
   private:
     struct TBus {
         double Rate = 48000.0;
-        TBusRing Ring;
+        TSampleRing Ring;
         int64_t End = 0;  // the bus is built up to here
         bool Silent = true;
         std::vector<TPlaybackStream*> Playbacks;
@@ -64,7 +64,14 @@ class TVirtualBoxEngine {
     void AdvanceAll(double seconds);
     void AdvanceBus(TBus& bus, double seconds);
     double NextDue() const;  // virtual seconds
-    TStream* Find(TStreamId id);
+    // Adds a stream on the bus of `rate`; `attach` (TStream&) gives it its playback or capture.
+    template <typename TAttach>
+    TStreamId AddStream(uint32_t rate, TAutoEvent& notify, TAttach attach);
+    // Runs `action` (TStream&, virtual now) -> TWaveResult on the stream under the lock, once
+    // the box has caught up with the clock; NotOpen for a stream that is not open.
+    template <typename TAction>
+    TWaveResult WithStream(TStreamId id, TAction action);
+    static void ResetStream(TStream& stream);
     void Forget(TStreamId id);
     std::shared_ptr<const TInputFilters> Filters(TVirtualBoxState state, uint32_t rate);
     void Run();
@@ -73,6 +80,7 @@ class TVirtualBoxEngine {
     std::unique_ptr<TClock> OwnClock;
     const TClock* Clock;
     const double StartMs;
+    const double SpeedUp;
 
     std::mutex FilterMutex;
     std::map<std::pair<TVirtualBoxState, uint32_t>, std::shared_ptr<const TInputFilters>>

@@ -57,13 +57,13 @@ int32_t FilterBlock(int32_t margin) {
 
 }  // namespace
 
-void TBusRing::Read(int64_t frame, int32_t count, double* to) const {
+void TSampleRing::Read(int64_t frame, int32_t count, double* to) const {
     for (int32_t i = 0; i < count; ++i) {
         to[i] = Samples[(frame + i) & (kSize - 1)];
     }
 }
 
-void TBusRing::Clear() {
+void TSampleRing::Clear() {
     std::fill(Samples.begin(), Samples.end(), 0.0);
 }
 
@@ -117,8 +117,8 @@ int64_t TPlaybackStream::QueuedEnd() const {
 }
 
 TCaptureStream::TCaptureStream(std::shared_ptr<const TInputFilters> filters,
-                               const TCaptureSetup& setup, TAutoEvent& notify, const TBusRing& bus,
-                               int64_t busEnd)
+                               const TCaptureSetup& setup, TAutoEvent& notify,
+                               const TSampleRing& bus, int64_t busEnd)
     : Filters(std::move(filters)),
       Setup(setup),
       Notify(notify),
@@ -131,7 +131,9 @@ TCaptureStream::TCaptureStream(std::shared_ptr<const TInputFilters> filters,
     OutLeft.resize(block);
     OutRight.resize(block);
     const int64_t length = static_cast<int64_t>(Filters->Left.size());
-    Computed = busEnd - ((length + block - 1) / block + 1) * block;
+    const int64_t warmUp = std::min<int64_t>(((length + block - 1) / block + 1) * block,
+                                             TSampleRing::kSize / 2 / block * block);
+    Computed = busEnd - warmUp;
     Advance(bus, busEnd, 0);
 }
 
@@ -200,7 +202,7 @@ int64_t TCaptureStream::FirstUnavailable() const {
     return frame;
 }
 
-void TCaptureStream::Advance(const TBusRing& bus, int64_t busEnd, int64_t captureNow) {
+void TCaptureStream::Advance(const TSampleRing& bus, int64_t busEnd, int64_t captureNow) {
     const int32_t block = Convolver.BlockLength();
     while (Computed + block <= busEnd) {
         bus.Read(Computed, block, Block.data());
@@ -310,10 +312,6 @@ double TCaptureStream::NextDue() const {
     const double filtered = static_cast<double>(Computed + blocks * block) / Setup.Rate;
     return std::max(captured, filtered);
 }
-
-}  // namespace tavrin
-
-namespace tavrin {
 
 double TCaptureStream::QueuedEnd() const {
     if (!Started) {

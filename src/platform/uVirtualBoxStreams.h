@@ -17,11 +17,12 @@
 
 namespace tavrin {
 
-// The latest line-output samples (volts per full scale), indexed by bus frame.
-class TBusRing {
+// The latest samples of one signal (full scale 1), indexed by frame: the line-output bus, and
+// what a capture device's filters made of it.
+class TSampleRing {
   public:
     static constexpr int32_t kSize = 1 << 16;
-    TBusRing() : Samples(kSize, 0.0) {}
+    TSampleRing() : Samples(kSize, 0.0) {}
     double* At(int64_t frame) { return &Samples[frame & (kSize - 1)]; }
     double At(int64_t frame) const { return Samples[frame & (kSize - 1)]; }
     // Frames up to the ring's end from `frame` on.
@@ -83,7 +84,7 @@ class TCaptureStream {
   public:
     // Warmed up with the bus frames before `busEnd`, as if it had always been listening.
     TCaptureStream(std::shared_ptr<const TInputFilters> filters, const TCaptureSetup& setup,
-                   TAutoEvent& notify, const TBusRing& bus, int64_t busEnd);
+                   TAutoEvent& notify, const TSampleRing& bus, int64_t busEnd);
 
     bool Queued() const { return !Buffers.empty(); }
     int64_t CaptureFrame(double seconds) const;
@@ -94,7 +95,7 @@ class TCaptureStream {
     // Stops and returns every buffer.
     void Reset();
     // Runs the filters over the bus up to `busEnd` and records up to `captureNow`.
-    void Advance(const TBusRing& bus, int64_t busEnd, int64_t captureNow);
+    void Advance(const TSampleRing& bus, int64_t busEnd, int64_t captureNow);
     // When (virtual seconds) the first buffer will be full; infinity when none will be.
     double NextDue() const;
     // When (virtual seconds) every queued buffer will be full; infinity when stopped.
@@ -126,8 +127,8 @@ class TCaptureStream {
     std::vector<double> Block;
     std::vector<double> OutLeft;
     std::vector<double> OutRight;
-    TBusRing Left;  // filter output, by bus frame
-    TBusRing Right;
+    TSampleRing Left;  // filter output, by bus frame
+    TSampleRing Right;
     std::deque<TEntry> Buffers;
     bool Started = false;
     int64_t Next = 0;  // the next capture frame to record

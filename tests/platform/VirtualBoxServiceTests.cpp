@@ -199,6 +199,7 @@ TEST(VirtualBoxService, DevicesMayOutliveTheServiceOrGoWhileOpen) {
         EXPECT_TRUE(Done(buffers.Headers[1]));
         kept = OpenOrFail(service, false, 3, 96000, event);
     }
+    kept->PrepareHeader(buffers.Headers[0]);
     kept->Queue(buffers.Headers[0]);
     EXPECT_TRUE(event.WaitFor(5000)) << "5 ms of playback";
     EXPECT_TRUE(Done(buffers.Headers[0]));
