@@ -1,7 +1,6 @@
 #include "uVirtualBoxStreams.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstring>
 #include <limits>

@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cmath>
 #include <complex>
 #include <cstring>
-#include <mutex>
 #include <numbers>
 #include <thread>
 #include <vector>
