@@ -228,7 +228,16 @@ void TfrSpRange::DrawScale(float low, float high) {
 
 void TfrSpRange::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
+    // The bar spans the frame, so the frame's resize is the bar's too.
+    pnFullRangeResize();
+    FrameResize();
+}
+
+void TfrSpRange::pnFullRangeResize() {
     DrawScale(FullMinValue, FullMaxValue);
+}
+
+void TfrSpRange::FrameResize() {
     SetRange(RangeMinValue, RangeMaxValue);
 }
 
@@ -241,126 +250,132 @@ void TfrSpRange::changeEvent(QEvent* event) {
 }
 
 bool TfrSpRange::eventFilter(QObject* watched, QEvent* event) {
-    switch (event->type()) {
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseMove:
-        case QEvent::MouseButtonRelease:
-        case QEvent::MouseButtonDblClick:
-            break;
-        default:
-            return QWidget::eventFilter(watched, event);
+    const QEvent::Type type = event->type();
+    if (type != QEvent::MouseButtonPress && type != QEvent::MouseMove &&
+        type != QEvent::MouseButtonRelease && type != QEvent::MouseButtonDblClick) {
+        return QWidget::eventFilter(watched, event);
     }
-    auto& mouse = static_cast<QMouseEvent&>(*event);
+    const auto& mouse = static_cast<const QMouseEvent&>(*event);
+    const int x = GlobalX(mouse);
+    const bool left = mouse.button() == Qt::LeftButton;
     if (watched == SpMin || watched == SpMax) {
-        return SplitterMouseEvent(*static_cast<QFrame*>(watched), mouse);
-    }
-    return RangeMouseEvent(mouse);
-}
-
-bool TfrSpRange::RangeMouseEvent(QMouseEvent& event) {
-    const int x = GlobalX(event);
-    switch (event.type()) {
-        case QEvent::MouseButtonPress:
-            if (event.button() != Qt::LeftButton) {
+        QFrame& splitter = *static_cast<QFrame*>(watched);
+        switch (type) {
+            case QEvent::MouseButtonPress:
+                return left && SplitterMouseDown(splitter, x);
+            case QEvent::MouseMove:
+                return SplitterMouseMove(splitter, x);
+            case QEvent::MouseButtonRelease:
+                return left && SplitterMouseUp(splitter);
+            default:
                 return false;
-            }
-            Dragging = true;
-            DragOffset = x - RangeLeft();
-            PressX = x;
-            ShowDragging(true);
-            return true;
-        case QEvent::MouseMove: {
-            if (!Dragging) {
-                return false;
-            }
-            const int rangeWidth = RangeWidth();
-            int left = x - DragOffset;
-            if (left < BarLeft()) {
-                left = BarLeft();
-            }
-            if (left + rangeWidth > BarRight()) {
-                left = BarRight() - rangeWidth;
-            }
-            // The range slides with its width unchanged; the owner hears of it on release.
-            if (left - kSplitterWidth - kBevel != MinWidth) {
-                MinWidth = left - kSplitterWidth - kBevel;
-                MaxWidth = width() - left - rangeWidth - kSplitterWidth - kBevel;
-                LayOutBar();
-            }
-            return true;
         }
+    }
+    switch (type) {
+        case QEvent::MouseButtonPress:
+            return left && pnRangeMouseDown(x);
+        case QEvent::MouseMove:
+            return pnRangeMouseMove(x);
         case QEvent::MouseButtonRelease:
-            if (event.button() != Qt::LeftButton || !Dragging) {
-                return false;
-            }
-            Dragging = false;
-            ShowDragging(false);
-            if (x != PressX) {
-                RangeFromBar();
-            }
-            return true;
-        case QEvent::MouseButtonDblClick:
-            if (event.button() != Qt::LeftButton) {
-                return false;
-            }
-            pnRangeDblClick();
-            return true;
+            return left && pnRangeMouseUp(x);
         default:
-            return false;
+            return left && pnRangeDblClick();
     }
 }
 
-bool TfrSpRange::SplitterMouseEvent(QFrame& splitter, QMouseEvent& event) {
-    const int x = GlobalX(event);
+bool TfrSpRange::pnRangeMouseDown(int x) {
+    Dragging = true;
+    DragOffset = x - RangeLeft();
+    PressX = x;
+    ShowDragging(true);
+    return true;
+}
+
+bool TfrSpRange::pnRangeMouseMove(int x) {
+    if (!Dragging) {
+        return false;
+    }
+    const int rangeWidth = RangeWidth();
+    int left = x - DragOffset;
+    if (left < BarLeft()) {
+        left = BarLeft();
+    }
+    if (left + rangeWidth > BarRight()) {
+        left = BarRight() - rangeWidth;
+    }
+    // The range slides with its width unchanged; the owner hears of it on release.
+    if (left - kSplitterWidth - kBevel != MinWidth) {
+        MinWidth = left - kSplitterWidth - kBevel;
+        MaxWidth = width() - left - rangeWidth - kSplitterWidth - kBevel;
+        LayOutBar();
+    }
+    return true;
+}
+
+bool TfrSpRange::pnRangeMouseUp(int x) {
+    if (!Dragging) {
+        return false;
+    }
+    Dragging = false;
+    ShowDragging(false);
+    if (x != PressX) {
+        RangeFromBar();
+    }
+    return true;
+}
+
+bool TfrSpRange::SplitterMouseDown(QFrame& splitter, int x) {
+    ActiveSplitter = &splitter;
+    SplitterPressX = x;
+    SplitterPressWidth = &splitter == SpMin ? MinWidth : MaxWidth;
+    return true;
+}
+
+bool TfrSpRange::SplitterMouseMove(QFrame& splitter, int x) {
+    if (ActiveSplitter != &splitter) {
+        return false;
+    }
     const bool lowerEnd = &splitter == SpMin;
+    const int shift = x - SplitterPressX;
+    int proposed = SplitterPressWidth + (lowerEnd ? shift : -shift);
+    SpCanResize(splitter, proposed);
     int& endWidth = lowerEnd ? MinWidth : MaxWidth;
-    switch (event.type()) {
-        case QEvent::MouseButtonPress:
-            if (event.button() != Qt::LeftButton) {
-                return false;
-            }
-            ActiveSplitter = &splitter;
-            SplitterPressX = x;
-            SplitterPressWidth = endWidth;
-            return true;
-        case QEvent::MouseMove: {
-            if (ActiveSplitter != &splitter) {
-                return false;
-            }
-            const int shift = x - SplitterPressX;
-            int proposed = SplitterPressWidth + (lowerEnd ? shift : -shift);
-            // An end panel never gets narrower than it is with the range at that end.
-            proposed = std::max(proposed, kEdgeWidth);
-            // The ends never cross: the moving one stops at the other, the range then empty.
-            const int otherWidth = lowerEnd ? MaxWidth : MinWidth;
-            const int meeting = width() - 2 * kBevel - 2 * kSplitterWidth - otherWidth;
-            proposed = std::max(kEdgeWidth, std::min(proposed, meeting));
-            if (proposed != endWidth) {
-                endWidth = proposed;
-                LayOutBar();
-            }
-            return true;
-        }
-        case QEvent::MouseButtonRelease:
-            if (event.button() != Qt::LeftButton || ActiveSplitter != &splitter) {
-                return false;
-            }
-            ActiveSplitter = nullptr;
-            if (endWidth != SplitterPressWidth) {
-                RangeFromBar();
-            }
-            return true;
-        default:
-            return true;
+    if (proposed != endWidth) {
+        endWidth = proposed;
+        LayOutBar();
     }
+    return true;
 }
 
-void TfrSpRange::pnRangeDblClick() {
+void TfrSpRange::SpCanResize(const QFrame& splitter, int& newWidth) const {
+    // The ends never cross: the moving one stops at the other, leaving an empty range.
+    const int otherWidth = &splitter == SpMin ? MaxWidth : MinWidth;
+    const int meeting = width() - 2 * kBevel - 2 * kSplitterWidth - otherWidth;
+    newWidth = std::min(newWidth, meeting);
+    // An end panel is never narrower than with the range at that end.
+    newWidth = std::max(newWidth, kEdgeWidth);
+}
+
+bool TfrSpRange::SplitterMouseUp(QFrame& splitter) {
+    if (ActiveSplitter != &splitter) {
+        return false;
+    }
+    ActiveSplitter = nullptr;
+    // SpMinMoved / SpMaxMoved: the ends cannot have crossed, so the bar is read back as it is.
+    const int endWidth = &splitter == SpMin ? MinWidth : MaxWidth;
+    if (endWidth != SplitterPressWidth) {
+        RangeFromBar();
+    }
+    return true;
+}
+
+bool TfrSpRange::pnRangeDblClick() {
     if (RangeMinValue == FullMinValue && RangeMaxValue == FullMaxValue) {
         SetRange(LastMin, LastMax);
     } else {
         SetRange(FullMinValue, FullMaxValue);
     }
+    return true;
 }
 
 void TfrSpRange::ShowDragging(bool dragging) {

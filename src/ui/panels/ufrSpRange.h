@@ -17,7 +17,6 @@
 
 class QFrame;
 class QLabel;
-class QMouseEvent;
 
 namespace tavrin {
 
@@ -69,10 +68,22 @@ class TfrSpRange : public QWidget {
     void RaiseRangeChange();
     void DrawScale(float low, float high);
 
-    bool RangeMouseEvent(QMouseEvent& event);
-    bool SplitterMouseEvent(QFrame& splitter, QMouseEvent& event);
-    void pnRangeDblClick();
+    void pnFullRangeResize();
+    void FrameResize();
+
+    // Mouse handlers of pnRange and pnLine (x is the cursor's screen position); true when the
+    // event has been dealt with.
+    bool pnRangeMouseDown(int x);
+    bool pnRangeMouseMove(int x);
+    bool pnRangeMouseUp(int x);
+    bool pnRangeDblClick();
     void ShowDragging(bool dragging);
+
+    // The end handles are dragged live; newWidth is the width proposed for pnMin or pnMax.
+    bool SplitterMouseDown(QFrame& splitter, int x);
+    bool SplitterMouseMove(QFrame& splitter, int x);
+    bool SplitterMouseUp(QFrame& splitter);
+    void SpCanResize(const QFrame& splitter, int& newWidth) const;
 
     QLabel* imScale = nullptr;
     QFrame* pnFullRange = nullptr;
