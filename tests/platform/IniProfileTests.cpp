@@ -2,10 +2,12 @@
 
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include "TempFolder.h"
@@ -109,16 +111,41 @@ TEST(IniProfile, DiskFullMidWriteKeepsTheOldFileWhole) {
     EXPECT_EQ(folder.Names(), std::vector<std::string>{"tavrin.ini"});
 }
 
-TEST(IniProfile, ReadOnlyFileIsNotReplaced) {
-    if (::geteuid() == 0) {
-        GTEST_SKIP() << "root writes read-only files";
+// Runs `write` as an ordinary user: root may write any file, so it gives root up in a child.
+bool WritesAsUser(const std::function<bool()>& write) {
+    if (::geteuid() != 0) {
+        return write();
     }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const bool dropped = ::setgid(65534) == 0 && ::setuid(65534) == 0;
+        ::_exit(dropped ? (write() ? 0 : 1) : 2);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 2) << "cannot give root up";
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST(IniProfile, FilesTheUserMayNotWriteOrReadAreNotReplaced) {
     TempFolder folder;
-    const std::string path = folder.Path("tavrin.ini");
-    WriteBytes(path, "[A]\nk=1\n");
-    ::chmod(path.c_str(), 0444);
-    EXPECT_FALSE(ProfileWrite(path, "A", "k", "2"));
-    EXPECT_EQ(ReadBytes(path), "[A]\nk=1\n");
+    // The folder lets anyone create and rename files: only the files' own modes stand in the way.
+    ::chmod(folder.Path(".").c_str(), 0777);
+    const std::string readOnly = folder.Path("read-only.ini");
+    const std::string unreadable = folder.Path("unreadable.ini");
+    WriteBytes(readOnly, "[A]\nk=1\n");
+    WriteBytes(unreadable, "[A]\nk=1\n");
+    ::chmod(readOnly.c_str(), 0444);
+    ::chmod(unreadable.c_str(), 0222);
+
+    EXPECT_FALSE(WritesAsUser([&] { return ProfileWrite(readOnly, "A", "k", "2"); }));
+    EXPECT_FALSE(WritesAsUser([&] { return ProfileWrite(unreadable, "A", "j", "2"); }));
+    EXPECT_EQ(ReadBytes(readOnly), "[A]\nk=1\n");
+    EXPECT_EQ(ReadBytes(unreadable), "[A]\nk=1\n");
+    EXPECT_EQ(folder.Names(), (std::vector<std::string>{"read-only.ini", "unreadable.ini"}));
+    // The check is real: the same user may replace a file that is writable.
+    ::chmod(readOnly.c_str(), 0666);
+    EXPECT_TRUE(WritesAsUser([&] { return ProfileWrite(readOnly, "A", "k", "2"); }));
 }
 
 }  // namespace
