@@ -134,7 +134,7 @@ std::optional<std::string> ReadFileIfAny(const std::string& path) {
     }
 }
 
-bool ReplaceFile(const std::string& path, std::string_view bytes) {
+bool ReplaceFileContents(const std::string& path, std::string_view data) {
     const std::optional<std::string> target = ReplacementTarget(path);
     if (!target) {
         return false;
@@ -164,7 +164,7 @@ bool ReplaceFile(const std::string& path, std::string_view bytes) {
             // Only root may hand a file to another owner; anyone else writes it as their own.
         }
     }
-    ok = ok && WriteAll(temp.Get(), bytes) && ::fsync(temp.Get()) == 0;
+    ok = ok && WriteAll(temp.Get(), data) && ::fsync(temp.Get()) == 0;
     ok = temp.Close() && ok;
     ok = ok && ::rename(tempPath.c_str(), target->c_str()) == 0;
     if (!ok) {

@@ -12,13 +12,12 @@ namespace tavrin {
 // be read (a folder, no permission), so that a caller never mistakes it for an empty file.
 std::optional<std::string> ReadFileIfAny(const std::string& path);
 
-// Gives the file exactly `bytes`, creating it when missing. The bytes go to a temporary file in
-// the same folder, are flushed to the disk, and the temporary file is renamed over the old one,
-// so that a crash or a full disk leaves either the old or the new file, never a mix.
-// An existing file must be writable as it stands (a file the user made read-only still fails)
-// and keeps its permissions and, where allowed, its owner; a symbolic link is followed and the
-// file it points to is replaced. False on any failure, with the old file untouched and no
-// temporary file left behind.
-bool ReplaceFile(const std::string& path, std::string_view bytes);
+// Replaces the whole content of the file at `path` with `data`, creating it when missing: written
+// to a temporary file beside it, flushed to disk, then renamed over the old one, so that a crash
+// or a full disk leaves either the old file or the new one, never a mixture. An existing file
+// must be writable as it stands (a file the user made read-only still fails) and keeps its
+// permissions and, where allowed, its owner; a symbolic link is followed and the file it points
+// to is replaced. False when the file could not be replaced (nothing is left behind then).
+bool ReplaceFileContents(const std::string& path, std::string_view data);
 
 }  // namespace tavrin

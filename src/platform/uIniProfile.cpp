@@ -21,7 +21,7 @@ bool ProfileWrite(const std::string& path, std::string_view section, std::string
     if (!text || !IniWriteValue(*text, section, key, value)) {
         return false;
     }
-    return ReplaceFile(path, *text);
+    return ReplaceFileContents(path, *text);
 }
 
 bool ProfileEraseSection(const std::string& path, std::string_view section) {
@@ -32,7 +32,7 @@ bool ProfileEraseSection(const std::string& path, std::string_view section) {
     if (!IniEraseSection(*text, section)) {
         return true;
     }
-    return ReplaceFile(path, *text);
+    return ReplaceFileContents(path, *text);
 }
 
 }  // namespace tavrin
