@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QFile>
 #include <QTest>
 #include <QWidget>
 
@@ -39,6 +40,11 @@ TWaveResult TNamedDevices::OpenOutput(uint32_t, const TWaveFormat&, TAutoEvent&,
 TScratchSettings::TScratchSettings()
     : Settings(std::make_unique<TSettingsFile>(
           Folder.filePath(QStringLiteral("tavrin.ini")).toStdString())) {}
+
+QString TScratchSettings::Text() const {
+    QFile file(QString::fromStdString(Settings->Path()));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
 
 QColor TextColour(const QWidget& widget) {
     return widget.palette().color(QPalette::Text);

@@ -42,6 +42,8 @@ class TScratchSettings {
   public:
     TScratchSettings();
     TSettingsFile& File() { return *Settings; }
+    // The file as it stands on disk.
+    QString Text() const;
 
   private:
     QTemporaryDir Folder;

@@ -191,6 +191,12 @@ class ValuesTests : public QObject {
         QCOMPARE(file.ReadInt("Rref", "CurrentIndex", -1), 0);
     }
 
+    void aFirstSaveWritesTheSingleEntry() {
+        TScratchSettings settings;
+        Box->SaveSettings(settings.File());
+        QCOMPARE(settings.Text(), QString("[Values]\nCount=1\nValue0=1\nCurrentIndex=0\n"));
+    }
+
     void aBadStoredIndexShowsAnEmptyRedBoxAndKeepsTheValue() {
         TScratchSettings settings;
         TSettingsFile& file = settings.File();

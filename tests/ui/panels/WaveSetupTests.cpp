@@ -213,6 +213,22 @@ class WaveSetupTests : public QObject {
         QCOMPARE(Seen, (std::vector<TSeen>{{96000, 50, 22000}}));
     }
 
+    void aFirstSaveWritesTheKeysInTheirOrder() {
+        TNamedDevices one({"Line In"}, {"Line Out"});
+        MakePanel(one);
+        TScratchSettings settings;
+        Panel->SaveSettings(settings.File());
+        QCOMPARE(settings.Text(), QString("[WaveSetup]\n"
+                                          "InputID=0\n"
+                                          "InputName=Line In\n"
+                                          "OutputID=0\n"
+                                          "OutputName=Line Out\n"
+                                          "Sampling=48000\n"
+                                          "Swap=0\n"
+                                          "FMin=20\n"
+                                          "FMax=22000\n"));
+    }
+
     void loadingChecksTheUpperLimitAgainstTheStoredRate() {
         TScratchSettings settings;
         settings.File().WriteInt("WaveSetup", "Sampling", 96000);
