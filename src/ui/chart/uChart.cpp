@@ -228,13 +228,14 @@ void TChart::ClickAt(QPoint pos) {
 }
 
 void TChart::ZoomTo(QRect dragged) {
+    // Whatever follows, the next frame must no longer show the rectangle.
+    AppearanceChanged();
     if (dragged.right() < dragged.left()) {
         UndoZoom();
         return;
     }
     const QRect area = dragged.normalized();
     if (area.width() < 2 || area.height() < 2) {
-        AppearanceChanged();  // clears the rectangle
         return;
     }
     if (!mBeforeZoom) {
@@ -248,7 +249,6 @@ void TChart::ZoomTo(QRect dragged) {
         axis->SetAutomatic(false);
     }
     mPlot->axisRect()->zoom(QRectF(area), {mPlot->xAxis, mPlot->yAxis, mPlot->yAxis2});
-    AppearanceChanged();
 }
 
 }  // namespace tavrin
