@@ -67,7 +67,7 @@ void ReplaceAll(TChart& chart, const TCurves& curves) {
 }
 
 // The chart as the window shows it: about 520 x 400 pixels, Series2 and Series4 on the right;
-// noisy data on logarithmic value axes.
+// noisy data on logarithmic axes, as in the level setting.
 struct TShownChart {
     TChart Chart;
 
@@ -77,6 +77,7 @@ struct TShownChart {
         }
         Chart.Series(1).SetAxisSide(tavrin::TAxisSide::Right);
         Chart.Series(3).SetAxisSide(tavrin::TAxisSide::Right);
+        Chart.BottomAxis().SetLogarithmic(noisy);
         Chart.LeftAxis().SetLogarithmic(noisy);
         Chart.RightAxis().SetLogarithmic(noisy);
         Chart.resize(520, 400);

@@ -23,6 +23,7 @@ void TColumnOutline::Add(int index, double x, double y) {
     } else if (y > mLowest.Y) {
         mLowest = {index, y};
     }
+    // Which extreme is drawn higher does not matter: both are kept, in the order they came.
     mLast = index;
 }
 

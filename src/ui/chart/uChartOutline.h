@@ -17,8 +17,9 @@ class TColumnOutline {
     // kept receives the indices of the points to draw, in ascending order.
     explicit TColumnOutline(std::vector<int>& kept) : mKept(kept) {}
 
-    // Points in drawing order, at pixel coordinates: x along the key axis (the columns), y along
-    // the value axis. A point with a NaN coordinate breaks the line and is kept as it is.
+    // Points in drawing order: x is the pixel coordinate along the key axis (the columns), y the
+    // position along the value axis in pixels or in any measure that orders the points the same
+    // way or the reverse way, such as the value itself. A NaN breaks the line and is kept.
     void Add(int index, double x, double y);
     // Call after the last point.
     void Finish();

@@ -1,5 +1,8 @@
 #include "uChartPlot.h"
 
+#include <algorithm>
+#include <cmath>
+#include <limits>
 #include <vector>
 
 #include "uChartOutline.h"
@@ -101,12 +104,25 @@ void TChartGraph::getOptimizedLineData(QVector<QCPGraphData>* lineData,
         return;
     }
     const QCPAxis& keys = *keyAxis();
-    const QCPAxis& values = *valueAxis();
     std::vector<int> kept;
     TColumnOutline outline(kept);
+    // The keys ascend, so a column's key range, once known, places the points that follow it
+    // without mapping each of them (two logarithms apiece on a logarithmic axis).
+    double column = 0.0;
+    double columnKeyEnd = -std::numeric_limits<double>::infinity();
     int index = 0;
     for (auto point = begin; point != end; ++point, ++index) {
-        outline.Add(index, keys.coordToPixel(point->key), values.coordToPixel(point->value));
+        if (!(point->key < columnKeyEnd)) {
+            column = std::floor(keys.coordToPixel(point->key));
+            const double a = keys.pixelToCoord(column);
+            const double b = keys.pixelToCoord(column + 1);
+            // Keys the axis cannot place (NaN, or not positive on a logarithmic axis) fall
+            // outside the range they map back to: those are placed one by one.
+            const bool consistent = std::min(a, b) <= point->key && point->key < std::max(a, b);
+            columnKeyEnd = consistent ? std::max(a, b) : -std::numeric_limits<double>::infinity();
+        }
+        // The values order the points as their pixels do and cost no logarithm either.
+        outline.Add(index, column, point->value);
     }
     outline.Finish();
     lineData->resize(static_cast<qsizetype>(kept.size()));

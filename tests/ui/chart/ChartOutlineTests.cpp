@@ -142,10 +142,20 @@ class TChartOutlineTests : public QObject {
         // One column: first, highest (smallest y), lowest, last in the order they came.
         const std::vector<QPointF> points = {{10.1, 5}, {10.2, 3}, {10.3, 9}, {10.4, 1},
                                              {10.5, 7}, {10.6, 4}, {11.2, 4}, {11.3, 4}};
-        std::vector<QPointF> thinned = Thinned(points);
         const std::vector<QPointF> expected = {{10.1, 5}, {10.3, 9}, {10.4, 1},
                                                {10.6, 4}, {11.2, 4}, {11.3, 4}};
-        QCOMPARE(thinned, expected);
+        QCOMPARE(Thinned(points), expected);
+
+        // Values in place of pixel rows may run the other way up: the same points are kept.
+        std::vector<QPointF> flipped;
+        for (const QPointF& point : points) {
+            flipped.emplace_back(point.x(), -point.y());
+        }
+        std::vector<QPointF> keptFlipped = Thinned(flipped);
+        for (QPointF& point : keptFlipped) {
+            point.setY(-point.y());
+        }
+        QCOMPARE(keptFlipped, expected);
     }
 };
 

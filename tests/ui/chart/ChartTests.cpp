@@ -387,6 +387,40 @@ class TChartTests : public QObject {
         QCOMPARE(chart.PlotArea().top(), topWithout);
     }
 
+    void drawingAllPointsKeepsEverySpikeInPlace() {
+        TChart chart;
+        chart.Series(0).SetDrawAllPoints(true);
+        chart.BottomAxis().SetLogarithmic(true);
+        chart.LeftAxis().SetMinMax(-10, 10);
+        // A flat curve of 131071 points with spikes a few pixels apart, each lower than the one
+        // before, so that none may stand for another.
+        constexpr int count = 131071;
+        const std::vector<double> x = Ramp(count, 1, 1);
+        std::vector<double> y(count, 0.0);
+        const std::array<int, 5> spikes = {999, 1099, 1199, 1299, 89999};  // x = 1000, 1100, ...
+        const std::array<double, 5> heights = {9, 8, 7, 6, -9};
+        for (size_t i = 0; i < spikes.size(); ++i) {
+            y[spikes[i]] = heights[i];
+        }
+        chart.Series(0).SetPoints(x, y);
+        ShowSettled(chart);
+
+        const QImage image = chart.grab().toImage();
+        const QRect area = chart.PlotArea();
+        const double decades = std::log10(double(count));
+        for (size_t i = 0; i < spikes.size(); ++i) {
+            const int expectedX =
+                area.left() + int(area.width() * std::log10(x[spikes[i]]) / decades);
+            // Nine tenths of the way up the spike.
+            const int row = area.top() + int((10 - 0.9 * heights[i]) / 20 * area.height());
+            bool found = false;
+            for (int column = expectedX - 1; column <= expectedX + 1; ++column) {
+                found = found || image.pixelColor(column, row) == QColor(255, 0, 0);
+            }
+            QVERIFY2(found, qPrintable(QStringLiteral("spike %1").arg(i)));
+        }
+    }
+
     void drawsCurvesInTheirColours() {
         TChart chart;
         chart.SetLegendVisible(true);
