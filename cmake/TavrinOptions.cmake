@@ -15,6 +15,17 @@ if(TAVRIN_SANITIZE)
     add_compile_options(-fno-omit-frame-pointer -fno-sanitize-recover=all)
 endif()
 
+# The fuzz targets (fuzz/) need every library they reach built with coverage feedback and the
+# sanitizers; only clang offers libFuzzer.
+if(TAVRIN_BUILD_FUZZ)
+    if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+        message(FATAL_ERROR "TAVRIN_BUILD_FUZZ needs clang++: run scripts/fuzz")
+    endif()
+    add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
+                        -fno-sanitize-recover=all)
+    add_link_options(-fsanitize=address,undefined)
+endif()
+
 # Numeric code must give the same numbers whatever the compiler decides about
 # fused multiply-add: link this into every target that computes samples or spectra.
 add_library(tavrin_strict_fp INTERFACE)

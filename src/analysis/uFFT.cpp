@@ -3,6 +3,7 @@
 #include <atomic>
 #include <bit>
 #include <cmath>
+#include <cstring>
 #include <numbers>
 #include <utility>
 #include <vector>
@@ -18,8 +19,9 @@ namespace {
 // prescribes; tabulating them once per length and direction lets the butterflies run block by
 // block and two at a time while each one still uses the recurrence's value.
 struct TTwiddleTables {
-    std::vector<float> Stages;  // per stage length L = 2, 4, ..: L/2 pairs (wr, wi), from L/2 - 1
-    std::vector<float> Split;   // pairs (wr, wi) for k = 1 .. n/4
+    std::vector<float> Stages;    // per stage length L = 2, 4, ..: L/2 pairs (wr, wi), from L/2 - 1
+    std::vector<float> Split;     // pairs (wr, wi) for k = 1 .. n/4
+    std::vector<uint32_t> Swaps;  // the bit-reversal permutation as index pairs (i < j)
 };
 
 void RecurrenceCoefficients(float angle, float& wpr, float& wpi) {
@@ -32,6 +34,44 @@ void AdvanceTwiddle(float& wr, float& wi, float wpr, float wpi) {
     const float old = wr;
     wr = wr + (wr * wpr - wi * wpi);
     wi = wi + (wi * wpr + old * wpi);
+}
+
+uint32_t ReverseBits(uint32_t value, int bits) {
+    uint32_t reversed = 0;
+    for (int b = 0; b < bits; ++b) {
+        reversed = (reversed << 1) | ((value >> b) & 1u);
+    }
+    return reversed;
+}
+
+// The pairs (i, reversed i), i < reversed i, of the bit-reversal permutation of m values.
+// They are listed tile by tile: with i = [high 3 bits | middle | low 3 bits], a tile holds the
+// 64 indices of one middle part, whose values and partners fill eight whole cache lines each,
+// so the exchange walks the array line by line instead of at random.
+void BuildSwaps(int32_t m, std::vector<uint32_t>& swaps) {
+    const int bits = std::countr_zero(static_cast<uint32_t>(m));
+    constexpr int kTileBits = 3;
+    const auto add = [&](uint32_t i) {
+        const uint32_t j = ReverseBits(i, bits);
+        if (i < j) {
+            swaps.push_back(i);
+            swaps.push_back(j);
+        }
+    };
+    if (bits < 2 * kTileBits) {
+        for (uint32_t i = 0; i < static_cast<uint32_t>(m); ++i) {
+            add(i);
+        }
+        return;
+    }
+    const int middleBits = bits - 2 * kTileBits;
+    for (uint32_t middle = 0; middle < (1u << middleBits); ++middle) {
+        for (uint32_t high = 0; high < (1u << kTileBits); ++high) {
+            for (uint32_t low = 0; low < (1u << kTileBits); ++low) {
+                add(high << (bits - kTileBits) | middle << kTileBits | low);
+            }
+        }
+    }
 }
 
 TTwiddleTables* BuildTables(int32_t n, int sign) {
@@ -49,6 +89,7 @@ TTwiddleTables* BuildTables(int32_t n, int sign) {
             AdvanceTwiddle(wr, wi, wpr, wpi);
         }
     }
+    BuildSwaps(m, tables->Swaps);
     tables->Split.resize(static_cast<size_t>(n / 4) * 2);
     float wpr, wpi;
     RecurrenceCoefficients(static_cast<float>(sign * (2.0 * std::numbers::pi / n)), wpr, wpi);
@@ -79,18 +120,14 @@ const TTwiddleTables& TablesFor(int32_t n, bool forward) {
     return *tables;
 }
 
-void BitReverse(float* data, int32_t m) {
-    for (int32_t i = 0, j = 0; i < m; ++i) {
-        if (i < j) {
-            std::swap(data[2 * i], data[2 * j]);
-            std::swap(data[2 * i + 1], data[2 * j + 1]);
-        }
-        int32_t bit = m >> 1;
-        while (bit >= 1 && (j & bit)) {
-            j ^= bit;
-            bit >>= 1;
-        }
-        j |= bit;
+// Exchanges complex values (as 64-bit words) by the tabulated bit-reversed pairs.
+void BitReverse(float* data, const std::vector<uint32_t>& swaps) {
+    for (size_t p = 0; p < swaps.size(); p += 2) {
+        uint64_t a, b;
+        std::memcpy(&a, data + 2 * swaps[p], sizeof a);
+        std::memcpy(&b, data + 2 * swaps[p + 1], sizeof b);
+        std::memcpy(data + 2 * swaps[p], &b, sizeof b);
+        std::memcpy(data + 2 * swaps[p + 1], &a, sizeof a);
     }
 }
 
@@ -103,6 +140,21 @@ inline void Butterfly(float* zj, float* zk, float wr, float wi) {
     zj[1] = zj[1] + ti;
 }
 
+#if defined(__SSE2__)
+// Two butterflies at once on interleaved pairs: t = w * z[k] as (wr*kr - wi*ki, wr*ki + wi*kr).
+// The products are rounded singly and a - b is computed as a + (-b), which IEEE defines
+// identically, so each lane matches the scalar butterfly bit for bit.
+inline void ButterflyPair(__m128& zj, __m128& zk, __m128 w) {
+    const __m128 negateRe = _mm_castsi128_ps(_mm_set_epi32(0, INT32_MIN, 0, INT32_MIN));
+    const __m128 wr = _mm_shuffle_ps(w, w, _MM_SHUFFLE(2, 2, 0, 0));
+    const __m128 wi = _mm_shuffle_ps(w, w, _MM_SHUFFLE(3, 3, 1, 1));
+    const __m128 swapped = _mm_shuffle_ps(zk, zk, _MM_SHUFFLE(2, 3, 0, 1));
+    const __m128 t = _mm_add_ps(_mm_mul_ps(wr, zk), _mm_xor_ps(_mm_mul_ps(wi, swapped), negateRe));
+    zk = _mm_sub_ps(zj, t);
+    zj = _mm_add_ps(zj, t);
+}
+#endif
+
 // All butterflies of stage length len over count complex values starting at z.
 void StagePass(float* z, int32_t count, int32_t len, const float* twiddles) {
     const int32_t half = len / 2;
@@ -111,21 +163,12 @@ void StagePass(float* z, int32_t count, int32_t len, const float* twiddles) {
         float* hi = lo + 2 * half;
         int32_t q = 0;
 #if defined(__SSE2__)
-        // Two butterflies per step. t = w * z[k] as (wr*kr - wi*ki, wr*ki + wi*kr): the
-        // products are rounded singly and a - b is computed as a + (-b), which IEEE defines
-        // identically, so each lane matches the scalar butterfly bit for bit.
-        const __m128 negateRe = _mm_castsi128_ps(_mm_set_epi32(0, INT32_MIN, 0, INT32_MIN));
         for (; q + 1 < half; q += 2) {
-            const __m128 w = _mm_loadu_ps(twiddles + 2 * q);
-            const __m128 wr = _mm_shuffle_ps(w, w, _MM_SHUFFLE(2, 2, 0, 0));
-            const __m128 wi = _mm_shuffle_ps(w, w, _MM_SHUFFLE(3, 3, 1, 1));
-            const __m128 zk = _mm_loadu_ps(hi + 2 * q);
-            const __m128 zkSwapped = _mm_shuffle_ps(zk, zk, _MM_SHUFFLE(2, 3, 0, 1));
-            const __m128 t =
-                _mm_add_ps(_mm_mul_ps(wr, zk), _mm_xor_ps(_mm_mul_ps(wi, zkSwapped), negateRe));
-            const __m128 zj = _mm_loadu_ps(lo + 2 * q);
-            _mm_storeu_ps(hi + 2 * q, _mm_sub_ps(zj, t));
-            _mm_storeu_ps(lo + 2 * q, _mm_add_ps(zj, t));
+            __m128 zj = _mm_loadu_ps(lo + 2 * q);
+            __m128 zk = _mm_loadu_ps(hi + 2 * q);
+            ButterflyPair(zj, zk, _mm_loadu_ps(twiddles + 2 * q));
+            _mm_storeu_ps(lo + 2 * q, zj);
+            _mm_storeu_ps(hi + 2 * q, zk);
         }
 #endif
         for (; q < half; ++q) {
@@ -134,20 +177,89 @@ void StagePass(float* z, int32_t count, int32_t len, const float* twiddles) {
     }
 }
 
+// Stages len and 2 len in one sweep: each group of four values passes both stages in
+// registers, halving the memory traffic. The butterflies are those of the two single passes,
+// with the same operands, so the numbers are the same.
+void StagePairPass(float* z, int32_t count, int32_t len, const float* twiddles,
+                   const float* nextTwiddles) {
+    const int32_t half = len / 2;
+#if defined(__SSE2__)
+    if (half >= 2) {
+        for (int32_t g = 0; g < count; g += 2 * len) {
+            float* a = z + 2 * g;
+            for (int32_t q = 0; q < half; q += 2) {
+                __m128 z0 = _mm_loadu_ps(a + 2 * q);
+                __m128 z1 = _mm_loadu_ps(a + 2 * (q + half));
+                __m128 z2 = _mm_loadu_ps(a + 2 * (q + len));
+                __m128 z3 = _mm_loadu_ps(a + 2 * (q + len + half));
+                const __m128 w = _mm_loadu_ps(twiddles + 2 * q);
+                ButterflyPair(z0, z1, w);
+                ButterflyPair(z2, z3, w);
+                ButterflyPair(z0, z2, _mm_loadu_ps(nextTwiddles + 2 * q));
+                ButterflyPair(z1, z3, _mm_loadu_ps(nextTwiddles + 2 * (q + half)));
+                _mm_storeu_ps(a + 2 * q, z0);
+                _mm_storeu_ps(a + 2 * (q + half), z1);
+                _mm_storeu_ps(a + 2 * (q + len), z2);
+                _mm_storeu_ps(a + 2 * (q + len + half), z3);
+            }
+        }
+        return;
+    }
+#endif
+    StagePass(z, count, len, twiddles);
+    StagePass(z, count, 2 * len, nextTwiddles);
+}
+
+// Stages 2 and 4 together: the length-2 butterflies pair neighbours, so each group of four
+// values is regrouped in registers first; operands and operations are those of the single
+// passes.
+void FirstStagePairPass(float* z, int32_t count, const float* twiddles2, const float* twiddles4) {
+#if defined(__SSE2__)
+    const __m128 w2 = _mm_setr_ps(twiddles2[0], twiddles2[1], twiddles2[0], twiddles2[1]);
+    const __m128 w4 = _mm_loadu_ps(twiddles4);
+    for (int32_t g = 0; g < count; g += 4) {
+        const __m128 a = _mm_loadu_ps(z + 2 * g);      // z0, z1
+        const __m128 b = _mm_loadu_ps(z + 2 * g + 4);  // z2, z3
+        __m128 p = _mm_movelh_ps(a, b);                // z0, z2
+        __m128 q = _mm_movehl_ps(b, a);                // z1, z3
+        ButterflyPair(p, q, w2);
+        __m128 r = _mm_movelh_ps(p, q);  // z0, z1
+        __m128 t = _mm_movehl_ps(q, p);  // z2, z3
+        ButterflyPair(r, t, w4);
+        _mm_storeu_ps(z + 2 * g, r);
+        _mm_storeu_ps(z + 2 * g + 4, t);
+    }
+#else
+    StagePass(z, count, 2, twiddles2);
+    StagePass(z, count, 4, twiddles4);
+#endif
+}
+
+// Runs the stages from len up to last (inclusive) over count values, two at a time.
+void StageRange(float* z, int32_t count, int32_t len, int32_t last, const TTwiddleTables& tables) {
+    const auto twiddlesOf = [&](int32_t l) { return tables.Stages.data() + 2 * (l / 2 - 1); };
+    for (; len <= last; len *= 4) {
+        if (len == 2 && 4 <= last) {
+            FirstStagePairPass(z, count, twiddlesOf(2), twiddlesOf(4));
+        } else if (2 * len <= last) {
+            StagePairPass(z, count, len, twiddlesOf(len), twiddlesOf(2 * len));
+        } else {
+            StagePass(z, count, len, twiddlesOf(len));
+            return;
+        }
+    }
+}
+
 void ComplexTransform(float* data, int32_t m, const TTwiddleTables& tables) {
-    BitReverse(data, m);
+    BitReverse(data, tables.Swaps);
     // Stages up to kBlock complex values stay inside one block, so they run block by block
     // while the block is in the first-level cache; the longer stages sweep the whole array.
     constexpr int32_t kBlock = 2048;
     const int32_t block = m < kBlock ? m : kBlock;
     for (int32_t start = 0; start < m; start += block) {
-        for (int32_t len = 2; len <= block; len *= 2) {
-            StagePass(data + 2 * start, block, len, tables.Stages.data() + 2 * (len / 2 - 1));
-        }
+        StageRange(data + 2 * start, block, 2, block, tables);
     }
-    for (int32_t len = 2 * block; len <= m; len *= 2) {
-        StagePass(data, m, len, tables.Stages.data() + 2 * (len / 2 - 1));
-    }
+    StageRange(data, m, 2 * block, m, tables);
 }
 
 void Split(float* data, int32_t n, float c2, const float* twiddles) {

@@ -20,7 +20,7 @@ class TWaveIn;
 // Receives the capture's blocks, sums them over the integration time and delivers them on the
 // user-interface thread: ProcessBlock, then OnData.
 class TSyncIn /* : public <worker thread base> */ {
-public:
+  public:
     // The service, dispatcher and clock are the caller's and outlive the receiver.
     TSyncIn(TWaveService& service, TUiDispatcher& ui, TClock& clock);
     virtual ~TSyncIn();
@@ -51,7 +51,7 @@ public:
     // can be driven with blocks built by hand.
     virtual void ProcessBlock(TWaveData& data);
 
-protected:
+  protected:
     virtual void PreprocessBlock(TWaveData& data);
 };
 

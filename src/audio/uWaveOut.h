@@ -14,7 +14,7 @@ class TWaveService;
 class TUiDispatcher;
 
 class TWaveOut /* : public TWaveControl */ {
-public:
+  public:
     TWaveOut(TWaveService& service, TUiDispatcher& ui);
     ~TWaveOut();
 

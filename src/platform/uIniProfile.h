@@ -4,25 +4,27 @@
 // nothing cached, so a written value is in the file when the call returns. Sections and keys
 // match without regard to case. A write updates an existing key in its line, appends a new key
 // at the end of its section and a new section at the end of the file, and leaves every other
-// line (comments, unknown keys, garbage) as it stands. Each change replaces the file through a
-// temporary file beside it, so a crash or a full disk never leaves it half written.
+// line (comments, unknown keys, garbage) as it stands; uIniText.h has the exact rules. Each
+// change replaces the file through a temporary file beside it (uFileReplace.h), so a crash or a
+// full disk never leaves it half written.
 
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "uIniText.h"
+
 namespace tavrin {
 
-inline constexpr size_t kProfileValueLimit = 2047;
-
 // The value of section/key with surrounding blanks removed and cut to kProfileValueLimit
-// characters, or nullopt when the file, section or key is missing.
+// characters, or nullopt when the file, section or key is missing or the file is unreadable.
 std::optional<std::string> ProfileRead(const std::string& path, std::string_view section,
                                        std::string_view key);
-// False when the file cannot be written.
+// False when the file cannot be written, or the section or key name cannot be stored.
 bool ProfileWrite(const std::string& path, std::string_view section, std::string_view key,
                   std::string_view value);
-// Removes the section with all its keys; true also when there was nothing to remove.
+// Removes the section with all its keys; true also when there was nothing to remove, in which
+// case the file is not touched.
 bool ProfileEraseSection(const std::string& path, std::string_view section);
 
 }  // namespace tavrin

@@ -7,11 +7,14 @@
 namespace tavrin {
 
 // The settings file as its writers see it: typed values by section and key, each read or
-// written at once in the file (no cache). A read returns the default when the section or key
-// is missing or the text is not of the requested type. A write that fails throws EFileError
-// with "Impossible d'écrire dans <path>".
+// written at once in the file through the INI profile service (no cache). A read returns the
+// default when the file, section or key is missing or unreadable, or the text is not of the
+// requested type. A write or DropSection that fails throws EFileError with
+// "Impossible d'écrire dans <full path>". Value formats: FormatIni.../ParseIni... of
+// uNumberText.h. Used on the user-interface thread only.
 class TSettingsFile {
   public:
+    // A relative path is taken against the current folder and kept in full.
     explicit TSettingsFile(std::string path);
 
     const std::string& Path() const { return FilePath; }
