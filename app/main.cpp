@@ -1,0 +1,33 @@
+// Creates the window with what it works with, and runs the event loop.
+
+#include <QApplication>
+#include <memory>
+#include <vector>
+
+#include "uClock.h"
+#include "uCombinedWaveService.h"
+#include "uExecutablePath.h"
+#include "uMessageSink.h"
+#include "uQtDispatch.h"
+#include "uUiDispatcher.h"
+#include "uVirtualBoxService.h"
+#include "ufmTavrin.h"
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    QApplication::setApplicationDisplayName("Tavrin-2");
+
+    tavrin::TUiDispatcher ui;
+    tavrin::DrainFromQtEventLoop(ui);
+    tavrin::TSystemClock clock;
+    std::vector<std::unique_ptr<tavrin::TWaveService>> backends;
+    backends.push_back(std::make_unique<tavrin::TVirtualBoxService>());
+    tavrin::TCombinedWaveService waveService(std::move(backends));
+    tavrin::TMessageBoxSink messages;
+
+    tavrin::TForm1 form({waveService, ui, clock, messages, tavrin::ProgramFilePath(".ini"),
+                         tavrin::ProgramFilePath(".cal"), tavrin::ProgramFilePath(".txt")});
+    messages.SetParent(&form);
+    form.show();
+    return QApplication::exec();
+}
