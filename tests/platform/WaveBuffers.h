@@ -2,6 +2,7 @@
 
 // Buffers and sample patterns for the tests of the waveform-audio backends.
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
@@ -64,7 +65,8 @@ class TWaveBuffers {
     std::deque<TWaveHeader> Headers;
 };
 
-// Waits on `event` until `done` holds; false when `timeoutMs` ran out first.
+// Waits until `done` holds, looking again whenever `event` is signalled and at least every 20 ms
+// (for what another event announces); false when `timeoutMs` ran out first.
 template <typename Condition>
 bool WaitUntil(TAutoEvent& event, int timeoutMs, Condition done) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -75,7 +77,7 @@ bool WaitUntil(TAutoEvent& event, int timeoutMs, Condition done) {
         if (left <= 0) {
             return false;
         }
-        event.WaitFor(static_cast<int>(left));
+        event.WaitFor(static_cast<int>(std::min<int64_t>(left, 20)));
     }
     return true;
 }
