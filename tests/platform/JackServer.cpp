@@ -10,7 +10,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <deque>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 #include <vector>
 
@@ -19,6 +21,22 @@ namespace tavrin::test {
 namespace {
 
 void Discard(const char*) {}
+
+std::string LastLines(const std::string& path) {
+    std::ifstream in(path);
+    std::deque<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+        if (lines.size() > 8) {
+            lines.pop_front();
+        }
+    }
+    std::string text;
+    for (const auto& line : lines) {
+        text += line + "\n";
+    }
+    return text;
+}
 
 // The ports of `client` in one direction, in the order of their numbers (in_2 before in_10).
 std::vector<std::string> Ports(jack_client_t* jack, const std::string& client,
@@ -40,11 +58,15 @@ std::vector<std::string> Ports(jack_client_t* jack, const std::string& client,
 
 }  // namespace
 
-TJackServer::TJackServer() : Name("tavrin-test-" + std::to_string(getpid())) {
+TJackServer::TJackServer() : TJackServer("tavrin-test-" + std::to_string(getpid())) {
+    setenv("JACK_DEFAULT_SERVER", Name.c_str(), 1);
+}
+
+TJackServer::TJackServer(std::string name) : Name(std::move(name)) {
     jack_set_error_function(Discard);
     jack_set_info_function(Discard);
-    setenv("JACK_DEFAULT_SERVER", Name.c_str(), 1);
     const std::string rate = std::to_string(kRate);
+    const std::string log = LogPath();
     const pid_t child = fork();
     if (child < 0) {
         Why = "cannot fork for jackd";
@@ -52,9 +74,9 @@ TJackServer::TJackServer() : Name("tavrin-test-" + std::to_string(getpid())) {
     }
     if (child == 0) {
         prctl(PR_SET_PDEATHSIG, SIGKILL);
-        const int null = open("/dev/null", O_WRONLY);
-        dup2(null, STDOUT_FILENO);
-        dup2(null, STDERR_FILENO);
+        const int output = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(output, STDOUT_FILENO);
+        dup2(output, STDERR_FILENO);
         execlp("jackd", "jackd", "--no-realtime", "-n", Name.c_str(), "-d", "dummy", "-r",
                rate.c_str(), "-p", "1024", "-C", "2", "-P", "2", nullptr);
         _exit(127);
@@ -79,7 +101,8 @@ bool TJackServer::WaitUntilReady() {
             Pid = -1;
             Why = WIFEXITED(status) && WEXITSTATUS(status) == 127
                       ? "jackd is not installed"
-                      : "jackd ended at start-up with status " + std::to_string(status);
+                      : "jackd ended at start-up with status " + std::to_string(status) + ":\n" +
+                            LastLines(LogPath());
             return false;
         }
         jack_status_t jackStatus{};
@@ -92,7 +115,7 @@ bool TJackServer::WaitUntilReady() {
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    Why = "jackd did not answer within 10 s";
+    Why = "jackd did not answer within 10 s:\n" + LastLines(LogPath());
     return false;
 }
 
@@ -111,7 +134,23 @@ void TJackServer::Kill(int signal) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     Pid = -1;
+    if (signal == SIGKILL) {
+        Reclaim();
+    }
     RemoveLeftovers();
+    std::filesystem::remove(LogPath());
+}
+
+void TJackServer::Reclaim() {
+    // JACK registers its servers in a table of eight entries and frees the entry of a killed
+    // server only when a server of the same name starts: do so, and stop it properly, so that
+    // killed servers do not use up the table for every later test.
+    TJackServer successor(Name);
+    successor.Kill(SIGTERM);
+}
+
+std::string TJackServer::LogPath() const {
+    return (std::filesystem::temp_directory_path() / (Name + ".log")).string();
 }
 
 void TJackServer::RemoveLeftovers() const {

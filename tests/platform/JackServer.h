@@ -32,8 +32,12 @@ class TJackServer {
     bool ConnectLoopback(const std::string& client, std::string& why) const;
 
   private:
+    explicit TJackServer(std::string name);
     bool WaitUntilReady();
+    void Reclaim();
     void RemoveLeftovers() const;
+    // What jackd printed; removed with the server.
+    std::string LogPath() const;
 
     std::string Name;
     pid_t Pid = -1;
