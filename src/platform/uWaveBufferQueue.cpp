@@ -146,7 +146,9 @@ void TWaveBufferQueue::Capture(const void* frames, size_t count) {
             }
             const uint32_t capacity = WholeFrameBytes(*header);
             const uint32_t chunk = static_cast<uint32_t>(std::min<size_t>(capacity - Done, bytes));
-            std::memcpy(header->Data + Done, source, chunk);
+            if (chunk > 0) {  // a buffer without a whole frame may have no memory at all
+                std::memcpy(header->Data + Done, source, chunk);
+            }
             source += chunk;
             bytes -= chunk;
             Done += chunk;
@@ -175,7 +177,9 @@ void TWaveBufferQueue::Play(void* frames, size_t count) {
             }
             const uint32_t capacity = WholeFrameBytes(*header);
             const uint32_t chunk = static_cast<uint32_t>(std::min<size_t>(capacity - Done, bytes));
-            std::memcpy(target, header->Data + Done, chunk);
+            if (chunk > 0) {
+                std::memcpy(target, header->Data + Done, chunk);
+            }
             target += chunk;
             bytes -= chunk;
             Done += chunk;

@@ -151,6 +151,7 @@ TEST(WaveBufferQueue, BuffersWithoutWholeFramesComeBackAtOnce) {
     TWaveBufferQueue playback(false);
     TWaveBuffers buffers(4, 3);
     buffers[1].BufferLength = 0;
+    buffers[1].Data = nullptr;
     buffers[3].BufferLength = 0;
     capture.Add(buffers[0]);
     capture.Add(buffers[1]);

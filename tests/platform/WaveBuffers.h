@@ -56,7 +56,9 @@ class TWaveBuffers {
     std::vector<int16_t> Samples(size_t i) const {
         const uint32_t bytes = Headers[i].BytesRecorded.load(std::memory_order_acquire);
         std::vector<int16_t> samples(bytes / 2);
-        std::memcpy(samples.data(), Headers[i].Data, samples.size() * 2);
+        if (!samples.empty()) {
+            std::memcpy(samples.data(), Headers[i].Data, samples.size() * 2);
+        }
         return samples;
     }
 
