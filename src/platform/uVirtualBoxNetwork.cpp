@@ -1,0 +1,106 @@
+#include "uVirtualBoxNetwork.h"
+
+#include <numbers>
+
+#include "uNumberText.h"
+
+namespace tavrin {
+namespace {
+
+using TComplexD = std::complex<double>;
+
+// Admittances rather than impedances, so that a capacitor at 0 Hz is an open circuit and not
+// a division by zero.
+TComplexD SeriesAdmittance(TComplexD a, TComplexD b) {
+    const TComplexD sum = a + b;
+    return sum == TComplexD(0.0, 0.0) ? TComplexD(0.0, 0.0) : a * b / sum;
+}
+
+TComplexD ComponentAdmittance(TVirtualBoxState state, const TVirtualBoxComponents& parts,
+                              double w) {
+    const TComplexD j(0.0, 1.0);
+    switch (state) {
+        case TVirtualBoxState::Resistor:
+            return 1.0 / parts.ResistorOhms;
+        case TVirtualBoxState::Capacitor:
+            return SeriesAdmittance(j * w * parts.CapacitorFarads, 1.0 / parts.CapacitorSeriesOhms);
+        case TVirtualBoxState::Inductor:
+            return 1.0 / (parts.InductorSeriesOhms + j * w * parts.InductorHenries);
+        default:
+            return 0.0;
+    }
+}
+
+std::string Ohms(double r) {
+    return FormatGeneral(r, 4) + " \xCE\xA9";
+}
+
+}  // namespace
+
+TNodeVoltages BoxResponse(TVirtualBoxState state, const TVirtualBoxComponents& parts,
+                          double frequency) {
+    const TComplexD j(0.0, 1.0);
+    const double w = 2.0 * std::numbers::pi * frequency;
+    const TComplexD inputLoad = j * w * parts.InputFarads;
+    const TComplexD ballast = 1.0 / parts.BallastOhms;
+    if (state == TVirtualBoxState::Calibration) {
+        const TComplexD v = ballast / (ballast + 2.0 * inputLoad);
+        return {v, v};
+    }
+    // Zx In sees R ref in parallel with the right input.
+    TComplexD toZxIn;
+    TComplexD zxInLoad = 1.0 / parts.RefOhms + inputLoad;
+    if (state == TVirtualBoxState::LowPass) {
+        toZxIn = 1.0 / parts.LowPassOhms;
+        zxInLoad += j * w * parts.LowPassFarads;
+    } else {
+        toZxIn = ComponentAdmittance(state, parts, w);
+    }
+    const TComplexD zxOutLoad = inputLoad + SeriesAdmittance(toZxIn, zxInLoad);
+    const TComplexD zxOut = ballast / (ballast + zxOutLoad);
+    const TComplexD divider = toZxIn / (toZxIn + zxInLoad);
+    return {zxOut, zxOut * divider};
+}
+
+std::complex<double> ComponentImpedance(TVirtualBoxState state, const TVirtualBoxComponents& parts,
+                                        double frequency) {
+    const TComplexD j(0.0, 1.0);
+    const double w = 2.0 * std::numbers::pi * frequency;
+    switch (state) {
+        case TVirtualBoxState::Resistor:
+            return parts.ResistorOhms;
+        case TVirtualBoxState::Capacitor:
+            return parts.CapacitorSeriesOhms + 1.0 / (j * w * parts.CapacitorFarads);
+        case TVirtualBoxState::Inductor:
+            return parts.InductorSeriesOhms + j * w * parts.InductorHenries;
+        default:
+            return 0.0;
+    }
+}
+
+std::string VirtualBoxDeviceName(TVirtualBoxState state, const TVirtualBoxComponents& parts) {
+    std::string what;
+    switch (state) {
+        case TVirtualBoxState::Calibration:
+            what = "S1 calibration, inputs on Zx Out";
+            break;
+        case TVirtualBoxState::Resistor:
+            what = "Zx " + Ohms(parts.ResistorOhms);
+            break;
+        case TVirtualBoxState::Capacitor:
+            what =
+                "Zx " + FormatEng(parts.CapacitorFarads) + "F + " + Ohms(parts.CapacitorSeriesOhms);
+            break;
+        case TVirtualBoxState::Inductor:
+            what =
+                "Zx " + FormatEng(parts.InductorHenries) + "H + " + Ohms(parts.InductorSeriesOhms);
+            break;
+        case TVirtualBoxState::LowPass:
+            what = "RC low-pass " + Ohms(parts.LowPassOhms) + ", " +
+                   FormatEng(parts.LowPassFarads) + "F";
+            break;
+    }
+    return "Virtual box: " + what + " (R ref " + Ohms(parts.RefOhms) + ")";
+}
+
+}  // namespace tavrin

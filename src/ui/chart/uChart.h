@@ -1,0 +1,95 @@
+#pragma once
+
+// The chart of the Processing page: four line series against a bottom axis and a left or right
+// axis, a legend above the plot area, zoom with a selection rectangle and axis clicks.
+// A widget of the user-interface thread; the window owns it like any child widget.
+//
+// Mouse: dragging with the left button from the plot area towards the right zooms into the
+// rectangle (every axis then keeps that fixed range); dragging towards the left undoes the zoom.
+// A left click on an axis raises OnClickAxis.
+
+#include <QWidget>
+#include <array>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "uChartAxis.h"
+#include "uChartHost.h"
+#include "uChartSeries.h"
+
+class QCPLayoutGrid;
+
+namespace tavrin {
+
+class TChartPlot;
+class TChartLegend;
+
+class TChart : public QWidget, private TChartHost {
+    Q_OBJECT
+
+  public:
+    static constexpr int SeriesCount = 4;
+
+    explicit TChart(QWidget* parent = nullptr);
+    ~TChart() override;
+
+    // index 0..3 stands for Series1..Series4.
+    TChartSeries& Series(int index);
+    const TChartSeries& Series(int index) const;
+
+    TChartAxis& Axis(TAxisKind kind);
+    const TChartAxis& Axis(TAxisKind kind) const;
+    TChartAxis& BottomAxis() { return Axis(TAxisKind::Bottom); }
+    TChartAxis& LeftAxis() { return Axis(TAxisKind::Left); }
+    TChartAxis& RightAxis() { return Axis(TAxisKind::Right); }
+
+    // Returns the axes to the state they had before the first mouse zoom (automatic, as a rule).
+    // Nothing happens when the chart is not zoomed.
+    void UndoZoom();
+    bool Zoomed() const;
+
+    bool LegendVisible() const;
+    void SetLegendVisible(bool visible);
+
+    // The area inside the axes, in this widget's coordinates, as laid out by the last redraw.
+    QRect PlotArea() const;
+
+    // Redraws and paints at once instead of in the next pass of the event loop. From inside a
+    // chart event it is queued instead.
+    void Redraw();
+
+    // A left click on an axis; clicks elsewhere raise nothing.
+    std::function<void(TAxisKind)> OnClickAxis;
+
+  private:
+    struct TAxisState {
+        bool Automatic;
+        double Minimum;
+        double Maximum;
+    };
+
+    void ContentChanged() override;
+    void AppearanceChanged() override;
+    void BringRangesUpToDate() override;
+
+    void SetUpAppearance();
+    void PrepareFrame();
+    void ReportPaintedFrame();
+    void ClickAt(QPoint pos);
+    void ZoomTo(QRect dragged);
+
+    TChartPlot* mPlot;
+    TChartLegend* mLegend;
+    // The legend's row above the plot area; taken out of the layout while the legend is hidden
+    // so that the plot area grows.
+    QCPLayoutGrid* mLegendRow;
+    std::array<std::unique_ptr<TChartSeries>, SeriesCount> mSeries;
+    std::array<std::unique_ptr<TChartAxis>, 3> mAxes;
+    bool mRangesStale = true;
+    // Per series: whether the frame being drawn earns an after-draw report.
+    std::array<bool, SeriesCount> mReportsDraw{};
+    std::optional<std::array<TAxisState, 3>> mBeforeZoom;
+};
+
+}  // namespace tavrin

@@ -1,0 +1,110 @@
+#include "uChartSeries.h"
+
+#include <qcustomplot.h>
+
+#include <algorithm>
+
+#include "uChartHost.h"
+
+namespace tavrin {
+
+TChartSeries::TChartSeries(QCPGraph& graph, QCPAxis& leftAxis, QCPAxis& rightAxis, TChartHost& host)
+    : mGraph(graph), mLeftAxis(leftAxis), mRightAxis(rightAxis), mHost(host) {}
+
+QString TChartSeries::Title() const {
+    return mGraph.name();
+}
+
+void TChartSeries::SetTitle(const QString& title) {
+    mGraph.setName(title);
+    mHost.AppearanceChanged();
+}
+
+QColor TChartSeries::Colour() const {
+    return mGraph.pen().color();
+}
+
+void TChartSeries::SetColour(const QColor& colour) {
+    QPen pen = mGraph.pen();
+    pen.setColor(colour);
+    mGraph.setPen(pen);
+    if (QCPLegend* legend = mGraph.parentPlot()->legend) {
+        if (QCPPlottableLegendItem* item = legend->itemWithPlottable(&mGraph)) {
+            item->setTextColor(colour);
+        }
+    }
+    mHost.AppearanceChanged();
+}
+
+TAxisSide TChartSeries::AxisSide() const {
+    return mGraph.valueAxis() == &mRightAxis ? TAxisSide::Right : TAxisSide::Left;
+}
+
+void TChartSeries::SetAxisSide(TAxisSide side) {
+    QCPAxis* axis = side == TAxisSide::Right ? &mRightAxis : &mLeftAxis;
+    if (mGraph.valueAxis() == axis) {
+        return;
+    }
+    mGraph.setValueAxis(axis);
+    mHost.ContentChanged();
+}
+
+bool TChartSeries::DrawAllPoints() const {
+    return !mGraph.adaptiveSampling();
+}
+
+void TChartSeries::SetDrawAllPoints(bool drawAll) {
+    mGraph.setAdaptiveSampling(!drawAll);
+    // Every point means pixel by pixel; smoothing them would double the drawing time.
+    mGraph.setAntialiased(!drawAll);
+    mHost.AppearanceChanged();
+}
+
+void TChartSeries::Clear() {
+    mGraph.data()->clear();
+    mHost.ContentChanged();
+}
+
+void TChartSeries::SetPoints(std::span<const double> x, std::span<const double> y) {
+    const size_t count = std::min(x.size(), y.size());
+    x = x.first(count);
+    // A zero-initialised vector of plain pairs, filled in place and handed over without a copy.
+    QVector<QCPGraphData> points(static_cast<qsizetype>(count));
+    QCPGraphData* point = points.data();
+    for (size_t i = 0; i < count; ++i) {
+        point[i].key = x[i];
+        point[i].value = y[i];
+    }
+    mGraph.data()->set(points, std::is_sorted(x.begin(), x.end()));
+    mHost.ContentChanged();
+}
+
+void TChartSeries::Add(double x, double y) {
+    mGraph.addData(x, y);
+    mHost.ContentChanged();
+}
+
+int TChartSeries::Count() const {
+    return mGraph.data()->size();
+}
+
+double TChartSeries::X(int index) const {
+    if (index < 0 || index >= Count()) {
+        return 0.0;
+    }
+    return mGraph.data()->at(index)->key;
+}
+
+double TChartSeries::Y(int index) const {
+    if (index < 0 || index >= Count()) {
+        return 0.0;
+    }
+    return mGraph.data()->at(index)->value;
+}
+
+bool TChartSeries::HasPointAtOrRightOf(double x) const {
+    const QSharedPointer<QCPGraphDataContainer> data = mGraph.data();
+    return !data->isEmpty() && (data->constEnd() - 1)->key >= x;
+}
+
+}  // namespace tavrin
