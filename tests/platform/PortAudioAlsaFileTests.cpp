@@ -16,19 +16,13 @@ namespace tavrin {
 namespace {
 
 using test::CountingFrames;
+using test::StereoFormat;
 using test::TWaveBuffers;
 using test::WaitUntil;
 
 constexpr int kTimeoutMs = 5000;
 constexpr uint32_t kBufferFrames = 1000;
 constexpr size_t kInputFrames = 20000;
-
-TWaveFormat Format(uint32_t rate) {
-    TWaveFormat format;
-    format.SamplesPerSec = rate;
-    format.AvgBytesPerSec = rate * 4;
-    return format;
-}
 
 int32_t FindDevice(const TWaveService& service, bool input, const std::string& name) {
     const int32_t count = input ? service.InputDeviceCount() : service.OutputDeviceCount();
@@ -98,8 +92,9 @@ std::unique_ptr<TPortAudioService> PortAudioAlsaFile::Service;
 
 TEST_F(PortAudioAlsaFile, CaptureDeliversTheInputFrameForFrame) {
     std::unique_ptr<TWaveDevice> device;
-    ASSERT_EQ(Service->OpenInput(CaptureId, Format(48000), Notify, kWaveCallbackEvent, device),
-              TWaveResult::Ok);
+    ASSERT_EQ(
+        Service->OpenInput(CaptureId, StereoFormat(48000), Notify, kWaveCallbackEvent, device),
+        TWaveResult::Ok);
     EXPECT_TRUE(Notify.WaitFor(kTimeoutMs)) << "no open notification";
     // Odd lengths: the last two bytes of each buffer hold no whole frame and stay unused.
     TWaveBuffers buffers(10, kBufferFrames * 4 + 2);
@@ -121,8 +116,9 @@ TEST_F(PortAudioAlsaFile, CaptureDeliversTheInputFrameForFrame) {
 
 TEST_F(PortAudioAlsaFile, PlaybackWritesTheBuffersFrameForFrame) {
     std::unique_ptr<TWaveDevice> device;
-    ASSERT_EQ(Service->OpenOutput(PlaybackId, Format(96000), Notify, kWaveCallbackEvent, device),
-              TWaveResult::Ok);
+    ASSERT_EQ(
+        Service->OpenOutput(PlaybackId, StereoFormat(96000), Notify, kWaveCallbackEvent, device),
+        TWaveResult::Ok);
     TWaveBuffers buffers(4, kBufferFrames * 4);
     for (size_t i = 0; i < buffers.Size(); ++i) {
         buffers.Fill(i, CountingFrames(i * kBufferFrames, kBufferFrames));
@@ -150,13 +146,13 @@ TEST_F(PortAudioAlsaFile, PlaybackWritesTheBuffersFrameForFrame) {
 
 TEST_F(PortAudioAlsaFile, OpenRefusesOtherFormatsAndUnknownDevices) {
     std::unique_ptr<TWaveDevice> device;
-    TWaveFormat mono = Format(48000);
+    TWaveFormat mono = StereoFormat(48000);
     mono.Channels = 1;
     mono.BlockAlign = 2;
     mono.AvgBytesPerSec = 96000;
     EXPECT_EQ(Service->OpenInput(CaptureId, mono, Notify, kWaveCallbackEvent, device),
               TWaveResult::BadFormat);
-    EXPECT_EQ(Service->OpenOutput(Service->OutputDeviceCount(), Format(48000), Notify,
+    EXPECT_EQ(Service->OpenOutput(Service->OutputDeviceCount(), StereoFormat(48000), Notify,
                                   kWaveCallbackEvent, device),
               TWaveResult::BadDeviceId);
     EXPECT_EQ(device, nullptr);
@@ -165,8 +161,9 @@ TEST_F(PortAudioAlsaFile, OpenRefusesOtherFormatsAndUnknownDevices) {
 
 TEST_F(PortAudioAlsaFile, CloseWaitsUntilResetHasReturnedEveryBuffer) {
     std::unique_ptr<TWaveDevice> device;
-    ASSERT_EQ(Service->OpenInput(CaptureId, Format(48000), Notify, kWaveCallbackEvent, device),
-              TWaveResult::Ok);
+    ASSERT_EQ(
+        Service->OpenInput(CaptureId, StereoFormat(48000), Notify, kWaveCallbackEvent, device),
+        TWaveResult::Ok);
     Notify.WaitFor(kTimeoutMs);
     TWaveBuffers buffers(3, kBufferFrames * 4);
     for (size_t i = 0; i < buffers.Size(); ++i) {

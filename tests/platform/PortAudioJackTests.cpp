@@ -19,19 +19,13 @@ namespace tavrin {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using test::StereoFormat;
 using test::TJackServer;
 using test::TWaveBuffers;
 using test::WaitUntil;
 
 constexpr int kTimeoutMs = 5000;
 constexpr int64_t kStimulusPeriod = 1000;  // frames; a device buffer holds no whole number of it
-
-TWaveFormat Format(uint32_t rate) {
-    TWaveFormat format;
-    format.SamplesPerSec = rate;
-    format.AvgBytesPerSec = rate * 4;
-    return format;
-}
 
 // Frame j of the looping stimulus. Neighbouring values lie 16 apart, so a value that JACK's
 // float conversion moved by one step still tells where in the period it belongs.
@@ -122,10 +116,10 @@ class PortAudioJack : public ::testing::Test {
     }
 
     void Open(uint32_t frames) {
-        ASSERT_EQ(Service->OpenOutput(OutputId, Format(TJackServer::kRate), NotifyOut,
+        ASSERT_EQ(Service->OpenOutput(OutputId, StereoFormat(TJackServer::kRate), NotifyOut,
                                       kWaveCallbackEvent, Output),
                   TWaveResult::Ok);
-        ASSERT_EQ(Service->OpenInput(InputId, Format(TJackServer::kRate), NotifyIn,
+        ASSERT_EQ(Service->OpenInput(InputId, StereoFormat(TJackServer::kRate), NotifyIn,
                                      kWaveCallbackEvent, Input),
                   TWaveResult::Ok);
         EXPECT_TRUE(NotifyOut.WaitFor(0) && NotifyIn.WaitFor(0)) << "no open notification";
@@ -176,10 +170,12 @@ std::unique_ptr<TPortAudioService> PortAudioJack::Service;
 
 TEST_F(PortAudioJack, AnotherRateThanTheServersFailsToOpen) {
     std::unique_ptr<TWaveDevice> device;
-    EXPECT_EQ(Service->OpenInput(InputId, Format(96000), NotifyIn, kWaveCallbackEvent, device),
-              TWaveResult::BadFormat);
-    EXPECT_EQ(Service->OpenOutput(OutputId, Format(192000), NotifyOut, kWaveCallbackEvent, device),
-              TWaveResult::BadFormat);
+    EXPECT_EQ(
+        Service->OpenInput(InputId, StereoFormat(96000), NotifyIn, kWaveCallbackEvent, device),
+        TWaveResult::BadFormat);
+    EXPECT_EQ(
+        Service->OpenOutput(OutputId, StereoFormat(192000), NotifyOut, kWaveCallbackEvent, device),
+        TWaveResult::BadFormat);
     EXPECT_EQ(device, nullptr);
     EXPECT_FALSE(NotifyIn.WaitFor(0) || NotifyOut.WaitFor(0));
 }
@@ -259,7 +255,7 @@ TEST_F(PortAudioJack, ServerKilledWhileStreamingHangsNothing) {
     EXPECT_LT(Clock::now() - stop, std::chrono::seconds(1));
 
     std::unique_ptr<TWaveDevice> device;
-    EXPECT_NE(Service->OpenOutput(OutputId, Format(TJackServer::kRate), NotifyOut,
+    EXPECT_NE(Service->OpenOutput(OutputId, StereoFormat(TJackServer::kRate), NotifyOut,
                                   kWaveCallbackEvent, device),
               TWaveResult::Ok);
     EXPECT_EQ(device, nullptr);

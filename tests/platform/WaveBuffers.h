@@ -30,6 +30,14 @@ inline std::vector<int16_t> CountingFrames(int64_t first, size_t count) {
     return samples;
 }
 
+// 16-bit stereo PCM at `rate` frames/s, as the device threads ask for it.
+inline TWaveFormat StereoFormat(uint32_t rate) {
+    TWaveFormat format;
+    format.SamplesPerSec = rate;
+    format.AvgBytesPerSec = rate * 4;
+    return format;
+}
+
 // Prepared headers with their memory, as a device thread holds them.
 class TWaveBuffers {
   public:
