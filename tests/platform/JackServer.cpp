@@ -82,15 +82,16 @@ TJackServer::TJackServer(std::string name) : Name(std::move(name)) {
         _exit(127);
     }
     Pid = child;
-    if (!WaitUntilReady()) {
-        Kill(SIGKILL);
+    Ready = WaitUntilReady();
+    if (!Ready) {
+        Kill(SIGTERM);
     }
 }
 
 TJackServer::~TJackServer() {
-    if (Running()) {
-        Kill(SIGTERM);
-    }
+    Kill(SIGTERM);
+    std::error_code ignored;
+    std::filesystem::remove(LogPath(), ignored);
 }
 
 bool TJackServer::WaitUntilReady() {
@@ -134,11 +135,10 @@ void TJackServer::Kill(int signal) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     Pid = -1;
-    if (signal == SIGKILL) {
+    if (signal == SIGKILL && Ready) {
         Reclaim();
     }
     RemoveLeftovers();
-    std::filesystem::remove(LogPath());
 }
 
 void TJackServer::Reclaim() {

@@ -41,6 +41,7 @@ class TJackServer {
 
     std::string Name;
     pid_t Pid = -1;
+    bool Ready = false;  // it answered once
     std::string Why;
 };
 
