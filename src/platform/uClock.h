@@ -6,14 +6,14 @@ namespace tavrin {
 // Milliseconds on a monotonic scale: a change of the wall clock (daylight saving, a time
 // server) must not stall or rush results.
 class TClock {
-public:
+  public:
     virtual ~TClock() = default;
     virtual double NowMs() const = 0;
 };
 
 // The system's steady clock.
 class TSystemClock : public TClock {
-public:
+  public:
     double NowMs() const override;
 };
 
