@@ -61,21 +61,26 @@ bool TWaveControl::BeginStart() {
     return true;
 }
 
-bool TWaveControl::BeginStop() {
+void TWaveControl::Stop() {
     if (Parked()) {
         RunState.store(TDeviceState::Stopping, std::memory_order_release);
-        return false;
+        return;
     }
-    // Only a run that is opening or streaming is stopped: a Closed state written meanwhile by
-    // the worker must survive, or the thread would wait for a close that never comes again.
+    // Stopping and the reset form one step under the device lock: a worker woken in between
+    // by an earlier notification would otherwise close the device while buffers are still
+    // queued. Only a run that is opening or streaming is stopped; a Closed state written
+    // meanwhile by the worker must survive, or it would wait for a close that never comes.
+    std::lock_guard<std::mutex> lock(DeviceMutex);
     TDeviceState state = State();
     while (state == TDeviceState::Opening || state == TDeviceState::Running) {
         if (RunState.compare_exchange_weak(state, TDeviceState::Stopping,
                                            std::memory_order_acq_rel)) {
-            return true;
+            if (Device) {
+                Device->Reset();
+            }
+            return;
         }
     }
-    return false;
 }
 
 bool TWaveControl::OpenDevice(bool input, uint32_t flags, std::string_view failureText) {
@@ -100,9 +105,7 @@ bool TWaveControl::OpenDevice(bool input, uint32_t flags, std::string_view failu
 }
 
 void TWaveControl::EndStreaming() {
-    if (BeginStop()) {
-        ResetDevice();
-    }
+    Stop();
     RequestEnd();
     DeviceEvent.Signal();
     JoinThread();
@@ -172,7 +175,10 @@ void TWaveControl::ProcessReturnedBuffers() {
 void TWaveControl::CloseDevice() {
     {
         std::lock_guard<std::mutex> lock(DeviceMutex);
-        if (Device) {
+        // A device that still holds a buffer refuses to close and would never notify again;
+        // taking the buffers back first keeps the thread from freeing memory the device uses.
+        if (Device && Device->Close() == TWaveResult::StillQueued) {
+            Device->Reset();
             Device->Close();
         }
     }
@@ -194,7 +200,7 @@ void TWaveControl::QueueHeader(TWaveHeader& header) {
 }
 
 bool TWaveControl::QueueAgain(TWaveHeader& header) {
-    // Checked under the device lock: a Stop sets Stopping before it resets the device, so the
+    // Checked under the device lock, which Stop holds while it sets Stopping and resets: the
     // buffer is either queued before the reset (and returned by it) or not at all, and the
     // close finds no buffer left in the device.
     std::lock_guard<std::mutex> lock(DeviceMutex);

@@ -66,6 +66,9 @@ class TWaveControl : public TWorkerThread {
     void SetOnError(TErrorEvent onError) { OnError = std::move(onError); }
     // The bin of a frequency (Hz) for a block of `length` samples at SampleRate.
     int32_t FrequencyToBin(int32_t length, float frequency) const;
+    // User-interface thread: State := Stopping and, if the thread is streaming, the device is
+    // reset; the thread then closes the device and parks by itself.
+    void Stop();
 
   protected:
     // The service and dispatcher are the caller's and outlive the object.
@@ -76,8 +79,6 @@ class TWaveControl : public TWorkerThread {
     // Opening, wakes the thread, true. While a run is still closing it first waits (serving the
     // dispatcher) for the thread to go idle. While streaming: false, nothing changes.
     bool BeginStart();
-    // For Stop: State := Stopping; true if the thread was streaming.
-    bool BeginStop();
     // For Start, after BeginStart: opens the device with the worker's event. On failure parks
     // the thread, releases the buffers, reports `failureText` with DeviceID and returns false.
     bool OpenDevice(bool input, uint32_t flags, std::string_view failureText);

@@ -52,12 +52,6 @@ bool TWaveIn::Start() {
     return true;
 }
 
-void TWaveIn::Stop() {
-    if (BeginStop()) {
-        ResetDevice();
-    }
-}
-
 void TWaveIn::SetBlockLength(int32_t length) {
     if (length < 1) {
         return;

@@ -26,8 +26,6 @@ class TWaveIn final : public TWaveControl {
     // User-interface thread. False only when the device cannot be opened (reported through
     // OnError); true also when already capturing.
     bool Start();
-    // User-interface thread: the thread closes the device and parks by itself.
-    void Stop();
     // Frames per channel of the block being assembled; lags a length set while capturing until
     // the next device buffer.
     int32_t BlockLength() const { return AssembledLength.load(std::memory_order_relaxed); }

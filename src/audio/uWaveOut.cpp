@@ -96,12 +96,6 @@ bool TWaveOut::Start() {
     return true;
 }
 
-void TWaveOut::Stop() {
-    if (BeginStop()) {
-        ResetDevice();
-    }
-}
-
 void TWaveOut::ProcessBuffer(TWaveHeader& header) {
     const bool switched = SwitchPending.load(std::memory_order_acquire);
     if (switched) {

@@ -30,8 +30,6 @@ class TWaveOut final : public TWaveControl {
     // User-interface thread. False only when the device cannot be opened (reported through
     // OnError); true also when already playing. Plays silence when no stimulus was loaded.
     bool Start();
-    // User-interface thread: the thread closes the device and parks by itself.
-    void Stop();
 
     // False on the user-interface thread when a new stimulus has been queued; true on the
     // playback thread once its first buffer has been written. Set before Start.

@@ -258,6 +258,11 @@ std::shared_ptr<TFakeDevice> TFakeWaveService::LastOutput() const {
     return LastOutputDevice;
 }
 
+std::vector<std::shared_ptr<TFakeDevice>> TFakeWaveService::Devices() const {
+    std::lock_guard<std::mutex> lock(Shared->Mutex);
+    return OpenedDevices;
+}
+
 std::vector<std::string> TFakeWaveService::Calls() const {
     std::lock_guard<std::mutex> lock(Shared->Mutex);
     return Shared->Calls;
@@ -304,6 +309,7 @@ TWaveResult TFakeWaveService::Open(bool input, uint32_t deviceId, const TWaveFor
         }
         auto opened = std::make_shared<TFakeDevice>(Shared, input, deviceId, format, flags, notify);
         (input ? LastInputDevice : LastOutputDevice) = opened;
+        OpenedDevices.push_back(opened);
         device = std::make_unique<TFakeHandle>(opened);
         notify.Signal();
     }

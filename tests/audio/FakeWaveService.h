@@ -80,6 +80,8 @@ class TFakeWaveService : public TWaveService {
     // The device opened last for each direction (kept after it closes), or nullptr.
     std::shared_ptr<TFakeDevice> LastInput() const;
     std::shared_ptr<TFakeDevice> LastOutput() const;
+    // Every device opened so far, both directions.
+    std::vector<std::shared_ptr<TFakeDevice>> Devices() const;
     // Every call made, in order: "in:open", "in:prepare", "in:queue", "in:start", "in:stop",
     // "in:reset", "in:close", "in:unprepare" and the same with "out:".
     std::vector<std::string> Calls() const;
@@ -104,6 +106,7 @@ class TFakeWaveService : public TWaveService {
     std::shared_ptr<TFakeShared> Shared;
     std::shared_ptr<TFakeDevice> LastInputDevice;
     std::shared_ptr<TFakeDevice> LastOutputDevice;
+    std::vector<std::shared_ptr<TFakeDevice>> OpenedDevices;
 };
 
 }  // namespace tavrin::test

@@ -66,6 +66,15 @@ class StreamingTest : public ::testing::Test {
         return device && device->ReturnCapture(frames) &&
                Until([&] { return device->QueuedCount() == kDeviceBufferCount; });
     }
+    // Every device opened was closed, none with buffers still queued.
+    bool AllDevicesClosed() const {
+        for (const auto& device : Service.Devices()) {
+            if (!device->Closed()) {
+                return false;
+            }
+        }
+        return true;
+    }
     // Waits, without serving the dispatcher, until `count` synchronous calls have been queued.
     bool AwaitPosted(int count) {
         const double deadline = SystemClock.NowMs() + 5000;

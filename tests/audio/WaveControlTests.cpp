@@ -178,21 +178,18 @@ TEST_F(WaveControlTest, TwoHundredFastStartStopCyclesStayBalanced) {
     for (int cycle = 0; cycle < 200; ++cycle) {
         ASSERT_TRUE(playback.Start());
         ASSERT_TRUE(capture.Start());
-        if (cycle % 3 == 0) {
-            Service.LastInput()->ReturnCapture(StreamFrames(0, 500));
-            Service.LastOutput()->ReturnPlayback();
-        }
+        // A notification still on its way when Stop comes must not let the thread close the
+        // device before the stop has reset it.
+        Service.LastInput()->ReturnCapture(StreamFrames(0, 500));
+        Service.LastOutput()->ReturnPlayback();
         capture.Stop();
         playback.Stop();
     }
     ASSERT_TRUE(Until([&] { return capture.Parked() && playback.Parked(); }));
-    EXPECT_EQ(Service.Count("in:open"), 200);
-    EXPECT_EQ(Service.Count("out:open"), 200);
-    EXPECT_EQ(Service.Count("in:close"), 200);
-    EXPECT_EQ(Service.Count("out:close"), 200);
+    EXPECT_EQ(Service.Devices().size(), 400u);
+    EXPECT_TRUE(AllDevicesClosed());
     EXPECT_EQ(Service.Count("in:unprepare"), 2000);
     EXPECT_EQ(Service.Count("out:unprepare"), 2000);
-    EXPECT_TRUE(Service.LastInput()->Closed());
 }
 
 }  // namespace
