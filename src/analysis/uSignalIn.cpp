@@ -1,0 +1,314 @@
+#include "uSignalIn.h"
+
+#include <cmath>
+#include <numbers>
+
+#include "uCalibrationFile.h"
+#include "uFFT.h"
+#include "uNumberText.h"
+#include "uSettingsFile.h"
+
+namespace tavrin {
+namespace {
+
+constexpr const char* kCalibrationSection = "Calibration";
+
+float Peak(const TChannelData& channel) {
+    float peak = channel.empty() ? 0.0f : std::fabs(channel[0]);
+    for (size_t j = 1; j < channel.size(); ++j) {
+        const float magnitude = std::fabs(channel[j]);
+        if (magnitude > peak) {
+            peak = magnitude;
+        }
+    }
+    return peak;
+}
+
+std::string SaturationKey(int channel) {
+    return "Saturation" + std::to_string(channel);
+}
+
+}  // namespace
+
+TSignalIn::TSignalIn(TWaveService& service, TUiDispatcher& ui, TClock& clock,
+                     std::string calibrationPath)
+    : TSyncIn(service, ui, clock), FCalibrationPath(std::move(calibrationPath)) {}
+
+void TSignalIn::BeginLevelSetting(float frequency, TTextEvent onText) {
+    TestBin = FrequencyToBin(BlockLength(), frequency);
+    OnStageText = std::move(onText);
+    FStage = TSignalStage::stLevel;
+    FirstBlock = true;
+    SaturationLevel = {0.0f, 0.0f};
+}
+
+void TSignalIn::BeginCalibration(float /*fLow*/, float /*fHigh*/) {
+    // The calibration always covers every bin, not only the band of the stimulus, so that a
+    // later measurement over any range finds a correction.
+    FStage = TSignalStage::stCalibrate;
+    ResizeCalibration();
+}
+
+void TSignalIn::BeginMeasurement(bool transfer) {
+    if (transfer) {
+        FStage = TSignalStage::stTransfer;
+        return;
+    }
+    FStage = TSignalStage::stMeasure;
+    ResizeCalibration();
+}
+
+void TSignalIn::ResizeCalibration() {
+    const size_t n = static_cast<size_t>(BlockLength() / 2);
+    if (Calibration.size() != n) {
+        Calibration.assign(n, ComplexOne);
+    }
+}
+
+void TSignalIn::ProcessBlock(TWaveData& data) {
+    const int32_t n = static_cast<int32_t>(data[0].size());
+    std::array<float, 2> peak{};
+    for (int c = 0; c < 2; ++c) {
+        peak[c] = Peak(data[c]);
+        RealFFT(data[c].data(), n, true);
+    }
+    const bool saturated = peak[0] >= SaturationLevel[0] || peak[1] >= SaturationLevel[1];
+    TComplex* left = ComplexSlots(data[0].data());
+    TComplex* right = ComplexSlots(data[1].data());
+    // A block of another length than the calibration (possible only while a new block length
+    // takes effect) is left uncorrected rather than read past the table.
+    const int32_t bins = std::min<int32_t>(n / 2, static_cast<int32_t>(Calibration.size()));
+
+    switch (FStage) {
+        case TSignalStage::stLevel:
+            ProcessLevelBlock(data, peak);
+            break;
+        case TSignalStage::stCalibrate:
+            if (bins == n / 2) {
+                ProcessCalibrationBlock(data, saturated);
+            }
+            break;
+        case TSignalStage::stMeasure:
+            LevelStep(peak);
+            for (int32_t k = 1; k < bins; ++k) {
+                right[k] = ComplexMul(right[k], Calibration[k]);
+            }
+            break;
+        case TSignalStage::stTransfer: {
+            LevelStep(peak);
+            // A full-scale sine then reads 100 in modulus.
+            const float scale = static_cast<float>(100.0 / (n / 2));
+            for (int32_t k = 1; k < n / 2; ++k) {
+                left[k] = ComplexScale(left[k], scale);
+                right[k] = ComplexScale(right[k], scale);
+            }
+            break;
+        }
+    }
+
+    if (FStage != TSignalStage::stLevel) {
+        if (OnSaturation) {
+            OnSaturation(saturated);
+        }
+        if (OnScaleAmplitude && saturated) {
+            OnScaleAmplitude(0.9f);
+        }
+    }
+    FirstBlock = false;
+}
+
+void TSignalIn::ProcessLevelBlock(TWaveData& data, const std::array<float, 2>& peak) {
+    const int32_t n = static_cast<int32_t>(data[0].size());
+    if (TestBin < 1 || TestBin > n / 2 - 1) {
+        return;  // the block length changed under a running level setting
+    }
+    std::string text = "Quality:";
+    std::array<TComplex, 2> value{};
+    for (int c = 0; c < 2; ++c) {
+        const TComplex* slots = ComplexSlots(data[c].data());
+        value[c] = slots[TestBin];
+        // Power of the harmonics below the limit against the test tone's.
+        float harmonics = 0.0f;
+        for (int32_t m = 2 * TestBin; m < n / 2 - 1; m += TestBin) {
+            harmonics = harmonics + ComplexSqrMod(slots[m]);
+        }
+        const float tone = ComplexSqrMod(value[c]);
+        if (harmonics != 0.0f && tone != 0.0f) {
+            text += " " + FormatQuality(10.0 * std::log10(static_cast<double>(tone) / harmonics));
+        } else {
+            // No harmonic below the limit, or no test tone at all: no figure to give.
+            text += "??";
+        }
+    }
+    if (!FirstBlock) {
+        float async = 0.0f;
+        for (int c = 0; c < 2; ++c) {
+            if (peak[c] > SaturationLevel[c]) {
+                SaturationLevel[c] = peak[c];
+            }
+            const TComplex step = ComplexDiv(value[c], LastTestValue[c]);
+            if (step.Re != 0.0f) {
+                async = static_cast<float>(async + static_cast<double>(step.Im) / step.Re);
+            } else {
+                async = async - 100.0f;
+            }
+        }
+        text += "\r\nAsync: " + FormatAsync(async);
+    }
+    LastTestValue = value;
+    if (OnStageText) {
+        OnStageText(text);
+    }
+}
+
+void TSignalIn::ProcessCalibrationBlock(TWaveData& data, bool saturated) {
+    const int32_t n = static_cast<int32_t>(data[0].size());
+    TComplex* left = ComplexSlots(data[0].data());
+    TComplex* right = ComplexSlots(data[1].data());
+    for (int32_t k = 1; k < n / 2; ++k) {
+        const TComplex ratio = ComplexDiv(left[k], right[k]);
+        left[k] = ratio;
+        Calibration[k] = ratio;
+    }
+    for (int32_t k = 1; k < n / 2; ++k) {
+        right[k] = Calibration[k];
+    }
+    if (OnStageText) {
+        OnStageText(saturated ? "Wait..." : "Press Stop\r\nto finish.");
+    }
+}
+
+void TSignalIn::LevelStep(const std::array<float, 2>& peak) {
+    float level = 0.0f;
+    for (int c = 0; c < 2; ++c) {
+        const float relative = SaturationLevel[c] > 0.0f ? peak[c] / SaturationLevel[c] : 0.0f;
+        if (relative > level) {
+            level = relative;
+        }
+    }
+    if (level > 0.0f && level < 0.7f && OnScaleAmplitude) {
+        OnScaleAmplitude(static_cast<float>(0.7 / level));
+    }
+}
+
+bool TSignalIn::LoadCalibration(const TSettingsFile& settings) {
+    for (int c = 0; c < 2; ++c) {
+        SaturationLevel[c] = static_cast<float>(
+            settings.ReadReal(kCalibrationSection, SaturationKey(c), SaturationLevel[c]));
+    }
+    return ReadCalibrationFile(FCalibrationPath, Calibration) == TCalibrationRead::Loaded &&
+           !Calibration.empty();
+}
+
+void TSignalIn::SaveCalibration(TSettingsFile& settings) {
+    for (int c = 0; c < 2; ++c) {
+        settings.WriteReal(kCalibrationSection, SaturationKey(c), SaturationLevel[c]);
+    }
+    SaveCalibrationTable();
+}
+
+void TSignalIn::SaveCalibrationTable() const {
+    WriteCalibrationFile(FCalibrationPath, Calibration);
+}
+
+void TSignalIn::ComputeImpedance(TWaveData& data, bool swap, float lowFrequency,
+                                 float highFrequency, float rref, float cin, bool evaluate,
+                                 const TTextEvent& onText) {
+    const int32_t n = BlockLength();
+    const int32_t kLo = FrequencyToBin(n, lowFrequency);
+    const int32_t kHi =
+        std::min(FrequencyToBin(n, highFrequency), static_cast<int32_t>(data[0].size() / 2) - 1);
+    const float wstep = static_cast<float>(2.0 * std::numbers::pi * SampleRate() / n);
+    TComplex* out = ComplexSlots(data[0].data());
+    TComplex* model = ComplexSlots(data[1].data());
+    const TComplex* driving = ComplexSlots(data[swap ? 1 : 0].data());
+    const TComplex* reference = ComplexSlots(data[swap ? 0 : 1].data());
+
+    float rSum = 0, tgSum = 0, sww = 0, sxw = 0, sinv = 0, sxinv = 0;
+    int32_t nR = 0, nTg = 0, nPos = 0, nNeg = 0;
+    for (int32_t k = kLo; k <= kHi; ++k) {
+        const float w = static_cast<float>(k) * wstep;
+        // R ref in parallel with C in at w.
+        const double t = static_cast<double>(cin) * rref * w;
+        const double den = t * t + 1.0;
+        const TComplex zref{
+            static_cast<float>(rref / den),
+            static_cast<float>(-(static_cast<double>(rref) * rref * cin * w) / den)};
+        TComplex q = ComplexDiv(driving[k], reference[k]);
+        // The transform's positive exponent conjugates phases; the sign change gives the
+        // electrical convention, in which an inductance has positive reactance.
+        q = {q.Re - 1.0f, -q.Im};
+        const TComplex z = ComplexMul(zref, q);
+        out[k] = z;
+        if (!evaluate) {
+            continue;
+        }
+        rSum += z.Re;
+        ++nR;
+        if (z.Im != 0.0f) {
+            tgSum += static_cast<float>(static_cast<double>(z.Re) / z.Im);
+            ++nTg;
+        }
+        sww += static_cast<float>(static_cast<double>(w) * w);
+        sxw += static_cast<float>(static_cast<double>(z.Im) * w);
+        sinv += static_cast<float>(1.0 / (static_cast<double>(w) * w));
+        sxinv -= static_cast<float>(static_cast<double>(z.Im) / w);
+        if (z.Im > 0.0f) {
+            ++nPos;
+        } else {
+            ++nNeg;
+        }
+    }
+    if (!evaluate) {
+        return;
+    }
+
+    // The majority sign of the reactance decides between inductor and capacitor.
+    const bool inductive = nPos > nNeg;
+    float inductance = 0.0f;
+    float capacitance = 1000000.0f;
+    std::string text;
+    if (inductive) {
+        inductance = sxw / sww;  // least squares of X = w L
+        text = "Lx= " + FormatEng(inductance) + "H";
+    } else if (sxinv != 0.0f) {
+        capacitance = sinv / sxinv;  // least squares of X = -1 / (w C)
+        text = "Cx= " + FormatEng(capacitance) + "F";
+    } else {
+        text = "Cx= ??";
+    }
+    if (rSum < 0.0f) {
+        rSum = 0.0f;
+    }
+    const float resistance = nR > 0 ? rSum / static_cast<float>(nR) : 0.0f;
+    text += "\r\nR= " + FormatEng(resistance) + "Ohm";
+    if (nTg > 0) {
+        text += "\r\ntg= " + FormatLossTangent(std::fabs(tgSum / static_cast<float>(nTg)));
+    } else {
+        text += "\r\ntg= ??";
+    }
+    for (int32_t k = kLo; k <= kHi; ++k) {
+        const float w = static_cast<float>(k) * wstep;
+        model[k] = {resistance,
+                    inductive ? w * inductance
+                              : static_cast<float>(-1.0 / (static_cast<double>(w) * capacitance))};
+    }
+    if (onText) {
+        onText(text);
+    }
+}
+
+void TSignalIn::ComputeTransfer(TWaveData& data, bool swap, float lowFrequency,
+                                float highFrequency) {
+    const int32_t n = BlockLength();
+    const int32_t kLo = FrequencyToBin(n, lowFrequency);
+    const int32_t kHi =
+        std::min(FrequencyToBin(n, highFrequency), static_cast<int32_t>(data[0].size() / 2) - 1);
+    TComplex* left = ComplexSlots(data[0].data());
+    const TComplex* right = ComplexSlots(data[1].data());
+    for (int32_t k = kLo; k <= kHi; ++k) {
+        left[k] = swap ? ComplexDiv(left[k], right[k]) : ComplexDiv(right[k], left[k]);
+    }
+}
+
+}  // namespace tavrin

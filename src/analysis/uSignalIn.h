@@ -1,0 +1,84 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "uCom.h"
+#include "uWaveIn.h"
+
+namespace tavrin {
+
+class TSettingsFile;
+
+enum class TSignalStage : uint8_t {
+    stLevel = 0,      // level setting on a single test tone
+    stCalibrate = 1,  // the per-bin ratio of the two inputs is stored
+    stMeasure = 2,    // the right spectrum is corrected by the stored ratio
+    stTransfer = 3,   // both spectra scaled to percent of full scale
+};
+
+using TTextEvent = std::function<void(const std::string& text)>;
+
+// The analyser: transforms every delivered block into packed spectra and does the stage's
+// work on them, runs the level-control requests, keeps the calibration and evaluates
+// impedance or transfer ratio. Everything here runs on the user-interface thread.
+class TSignalIn : public TSyncIn {
+  public:
+    // calibrationPath: the binary calibration file (beside the executable in the program).
+    TSignalIn(TWaveService& service, TUiDispatcher& ui, TClock& clock, std::string calibrationPath);
+
+    void BeginLevelSetting(float frequency, TTextEvent onText);
+    void BeginCalibration(float fLow, float fHigh);
+    void BeginMeasurement(bool transfer);
+    // Calibration gets BlockLength / 2 entries of ComplexOne unless it has that length already.
+    void ResizeCalibration();
+
+    // Both channels become packed spectra, then the stage's work; see the stage enumeration.
+    void ProcessBlock(TWaveData& data) override;
+
+    // Saturation levels from the settings file, then the calibration file. True when the file
+    // held at least one entry. A missing, short or malformed file leaves Calibration as it was.
+    bool LoadCalibration(const TSettingsFile& settings);
+    // Throws EFileError when the settings or the calibration file cannot be written.
+    void SaveCalibration(TSettingsFile& settings);
+    // The calibration file alone, for when the settings file cannot be written.
+    void SaveCalibrationTable() const;
+
+    // Zx in ohms into the left slots kLo..kHi of the range; with evaluate, the fitted series
+    // R + L or C into the right slots and the three-line readout to onText. rref in ohms, cin in
+    // farads.
+    void ComputeImpedance(TWaveData& data, bool swap, float lowFrequency, float highFrequency,
+                          float rref, float cin, bool evaluate, const TTextEvent& onText);
+    // The reference-side channel over the driving channel into the left slots of the range.
+    void ComputeTransfer(TWaveData& data, bool swap, float lowFrequency, float highFrequency);
+
+    TSignalStage Stage() const { return FStage; }
+    const std::string& CalibrationPath() const { return FCalibrationPath; }
+
+    // Told after each block outside level setting whether an input reached its saturation level.
+    std::function<void(bool saturated)> OnSaturation;
+    // Asked to multiply the stimulus amplitude by the factor.
+    std::function<void(float factor)> OnScaleAmplitude;
+
+    // Entry k: ratio left/right of bin k measured in calibration; ComplexOne = no correction.
+    std::vector<TComplex> Calibration;
+    // Per channel (left, right): the sample peak regarded as full scale.
+    std::array<float, 2> SaturationLevel{0.9f, 0.9f};
+
+  private:
+    void ProcessLevelBlock(TWaveData& data, const std::array<float, 2>& peak);
+    void ProcessCalibrationBlock(TWaveData& data, bool saturated);
+    void LevelStep(const std::array<float, 2>& peak);
+
+    TSignalStage FStage = TSignalStage::stMeasure;
+    int32_t TestBin = 0;
+    std::array<TComplex, 2> LastTestValue{ComplexOne, ComplexOne};
+    TTextEvent OnStageText;
+    bool FirstBlock = false;
+    std::string FCalibrationPath;
+};
+
+}  // namespace tavrin

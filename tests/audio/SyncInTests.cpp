@@ -1,0 +1,267 @@
+// The block receiver: summing, pacing, delivery on the user-interface thread, and the ways a
+// run can end while a delivery is on its way.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "StreamingTestKit.h"
+#include "uWaveIn.h"
+
+namespace tavrin::test {
+namespace {
+
+constexpr int kLength = 512;
+constexpr int kSkip = 73;  // start skip at 48000 samples/s
+
+// Records what reaches the analysis, in order.
+class TRecordingSyncIn final : public TSyncIn {
+  public:
+    using TSyncIn::TSyncIn;
+    void ProcessBlock(TWaveData& data) override {
+        Events.push_back("process");
+        Processed = &data;
+    }
+    std::vector<std::string> Events;
+    TWaveData* Processed = nullptr;
+};
+
+class SyncInTest : public StreamingTest {
+  protected:
+    SyncInTest() {
+        Receiver->SetBlockLength(kLength);
+        Receiver->OnData = [this](TWaveData& data) {
+            Receiver->Events.push_back("data");
+            EXPECT_EQ(&data, Receiver->Processed);
+            Delivered.push_back(data);
+        };
+    }
+    // One block of constant samples; the first after Start also covers the start skip.
+    bool FeedBlock(int16_t value, int length = kLength) {
+        const int count = length + (FirstBlock ? kSkip : 0);
+        FirstBlock = false;
+        return Feed(ConstantFrames(value, static_cast<int16_t>(-value), count));
+    }
+    bool Start() {
+        FirstBlock = true;
+        return Receiver->Start();
+    }
+    bool AwaitDeliveries(size_t count) {
+        return Until([&] { return Delivered.size() >= count; }) && Delivered.size() == count;
+    }
+    static TWaveData Mean(std::initializer_list<int16_t> values, int length = kLength) {
+        float left = 0;
+        float right = 0;
+        for (int16_t v : values) {
+            left += Sample(v);
+            right += Sample(static_cast<int16_t>(-v));
+        }
+        if (values.size() > 1) {
+            left /= static_cast<float>(values.size());
+            right /= static_cast<float>(values.size());
+        }
+        const auto size = static_cast<size_t>(length);
+        return TWaveData{TChannelData(size, left), TChannelData(size, right)};
+    }
+
+    TFakeClock Clock;
+    std::vector<TWaveData> Delivered;
+    bool FirstBlock = true;
+    std::unique_ptr<TRecordingSyncIn> Receiver =
+        std::make_unique<TRecordingSyncIn>(Service, Ui, Clock);
+};
+
+TEST_F(SyncInTest, FirstBlockIsHandedOverAtOnceAndProcessedBeforeOnData) {
+    Receiver->SetIntegrationTime("30");
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(FeedBlock(1000));
+    ASSERT_TRUE(AwaitDeliveries(1));
+    EXPECT_EQ(Delivered[0], Mean({1000}));
+    EXPECT_EQ(Receiver->Events, (std::vector<std::string>{"process", "data"}));
+}
+
+TEST_F(SyncInTest, WithoutARequestBlocksAreDroppedUntilTheNextRequest) {
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(FeedBlock(1000));
+    ASSERT_TRUE(AwaitDeliveries(1));
+    ASSERT_TRUE(FeedBlock(2000));  // not requested: dropped
+    Receiver->RequestData();
+    ASSERT_TRUE(FeedBlock(3000));
+    ASSERT_TRUE(AwaitDeliveries(2));
+    EXPECT_EQ(Delivered[1], Mean({3000}));
+}
+
+TEST_F(SyncInTest, AveragingDeliversTheMeanOfTheBlocksOfOneIntegrationTime) {
+    Receiver->SetAveraging(true);
+    EXPECT_TRUE(Receiver->Averaging());
+    Receiver->SetIntegrationTime("0.3");
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(FeedBlock(1000));  // first block: at once, unchanged
+    ASSERT_TRUE(AwaitDeliveries(1));
+    EXPECT_EQ(Delivered[0], Mean({1000}));
+    Receiver->RequestData();
+    Clock.Advance(100);
+    ASSERT_TRUE(FeedBlock(2000));
+    Clock.Advance(199);
+    ASSERT_TRUE(FeedBlock(-3000));  // 299 ms: not yet
+    Clock.Advance(1);
+    ASSERT_TRUE(FeedBlock(7000));  // 300 ms: due
+    ASSERT_TRUE(AwaitDeliveries(2));
+    EXPECT_EQ(Delivered[1], Mean({2000, -3000, 7000}));
+}
+
+TEST_F(SyncInTest, WithoutAveragingTheBlockThatMakesItDueIsDelivered) {
+    Receiver->SetIntegrationTime("1");
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(FeedBlock(1000));
+    ASSERT_TRUE(AwaitDeliveries(1));
+    Receiver->RequestData();
+    Clock.Advance(500);
+    ASSERT_TRUE(FeedBlock(2000));
+    Clock.Advance(500);
+    ASSERT_TRUE(FeedBlock(3000));
+    ASSERT_TRUE(AwaitDeliveries(2));
+    EXPECT_EQ(Delivered[1], Mean({3000}));
+}
+
+TEST_F(SyncInTest, AMinuteWithoutARequestRequestsByItself) {
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(FeedBlock(1000));
+    ASSERT_TRUE(AwaitDeliveries(1));
+    Clock.Advance(60000);
+    ASSERT_TRUE(FeedBlock(2000));  // exactly a minute: still waiting for a request
+    Clock.Advance(1);
+    ASSERT_TRUE(FeedBlock(3000));
+    ASSERT_TRUE(AwaitDeliveries(2));
+    EXPECT_EQ(Delivered[1], Mean({3000}));
+}
+
+TEST_F(SyncInTest, TextThatIsNoNumberKeepsTheIntegrationTime) {
+    Receiver->SetIntegrationTime("2");
+    Receiver->SetIntegrationTime("two");
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(FeedBlock(1000));
+    ASSERT_TRUE(AwaitDeliveries(1));
+    Receiver->RequestData();
+    Clock.Advance(1999);
+    ASSERT_TRUE(FeedBlock(2000));
+    Clock.Advance(1);
+    ASSERT_TRUE(FeedBlock(3000));
+    ASSERT_TRUE(AwaitDeliveries(2));
+    EXPECT_EQ(Delivered[1], Mean({3000}));
+}
+
+TEST_F(SyncInTest, ANewBlockLengthRestartsTheSumAndResizesTheOutput) {
+    Receiver->SetAveraging(true);
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(FeedBlock(1000));
+    ASSERT_TRUE(AwaitDeliveries(1));
+    ASSERT_TRUE(FeedBlock(2000));  // summed, not requested
+    Receiver->SetBlockLength(256);
+    ASSERT_TRUE(FeedBlock(4000, 256));
+    Receiver->RequestData();
+    ASSERT_TRUE(FeedBlock(6000, 256));
+    ASSERT_TRUE(AwaitDeliveries(2));
+    EXPECT_EQ(Receiver->BlockLength(), 256);
+    EXPECT_EQ(Delivered[1], Mean({4000, 6000}, 256));
+}
+
+TEST_F(SyncInTest, PausingCaptureDropsTheRunningSum) {
+    Receiver->SetAveraging(true);
+    Receiver->SetIntegrationTime("1");
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(FeedBlock(1000));
+    ASSERT_TRUE(AwaitDeliveries(1));
+    Receiver->RequestData();
+    ASSERT_TRUE(FeedBlock(2000));
+    Receiver->SetCapturing(false);
+    ASSERT_TRUE(FeedBlock(-5000));  // paused: not stored
+    Receiver->SetCapturing(true);
+    for (int discarded = 0; discarded < 3; ++discarded) {
+        ASSERT_TRUE(FeedBlock(-5000));
+    }
+    Clock.Advance(1000);
+    ASSERT_TRUE(FeedBlock(3000));
+    ASSERT_TRUE(AwaitDeliveries(2));
+    EXPECT_EQ(Delivered[1], Mean({3000}));
+}
+
+TEST_F(SyncInTest, StartWhileRunningAndStopWhileIdleChangeNothing) {
+    Receiver->Stop();
+    EXPECT_TRUE(Receiver->Parked());
+    EXPECT_TRUE(Service.Calls().empty());
+    ASSERT_TRUE(Start());
+    EXPECT_FALSE(Receiver->Parked());
+    ASSERT_TRUE(Receiver->Start());
+    EXPECT_EQ(Service.Count("in:open"), 1);
+}
+
+TEST_F(SyncInTest, FailedOpenLeavesTheReceiverIdle) {
+    std::string error;
+    Receiver->SetOnError([&](const std::string& text) { error = text; });
+    Receiver->SetDeviceID(3);
+    Service.SetOpenFails(true, true);
+    EXPECT_FALSE(Start());
+    EXPECT_TRUE(Receiver->Parked());
+    EXPECT_EQ(error, "Can not open input device 3");
+}
+
+TEST_F(SyncInTest, StopWhileADeliveryWaitsReturnsParkedAndDropsIt) {
+    ASSERT_TRUE(Start());
+    auto device = Service.LastInput();
+    ASSERT_TRUE(device->ReturnCapture(ConstantFrames(1000, -1000, kSkip + kLength)));
+    ASSERT_TRUE(AwaitPosted(1));  // the delivery now waits for this thread
+    Receiver->Stop();
+    EXPECT_TRUE(Receiver->Parked());
+    ASSERT_TRUE(Until([&] { return device->Closed(); }));
+    EXPECT_TRUE(Delivered.empty());
+    EXPECT_TRUE(Receiver->Events.empty());
+
+    // The next run delivers its own first block, not the dropped one.
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(FeedBlock(2000));
+    ASSERT_TRUE(AwaitDeliveries(1));
+    EXPECT_EQ(Delivered[0], Mean({2000}));
+}
+
+TEST_F(SyncInTest, DestroyingWhileADeliveryWaitsDeliversNothing) {
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(Service.LastInput()->ReturnCapture(ConstantFrames(1, 1, kSkip + kLength)));
+    ASSERT_TRUE(AwaitPosted(1));
+    Receiver.reset();
+    EXPECT_TRUE(Delivered.empty());
+    EXPECT_TRUE(Service.LastInput()->Closed());
+}
+
+TEST_F(SyncInTest, DestroyingWhileStreamingClosesTheDevice) {
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(FeedBlock(1000));
+    ASSERT_TRUE(AwaitDeliveries(1));
+    Receiver->RequestData();
+    Service.LastInput()->ReturnCapture(ConstantFrames(1, 1, kLength));
+    Receiver.reset();
+    EXPECT_EQ(Delivered.size(), 1u);
+    EXPECT_TRUE(Service.LastInput()->Closed());
+}
+
+TEST_F(SyncInTest, TwoHundredFastStartStopCyclesThenAFreshDelivery) {
+    for (int cycle = 0; cycle < 200; ++cycle) {
+        ASSERT_TRUE(Start());
+        if (cycle % 2 == 0) {
+            Service.LastInput()->ReturnCapture(ConstantFrames(1, 1, kSkip + kLength));
+        }
+        Receiver->Stop();
+        ASSERT_TRUE(Receiver->Parked());
+    }
+    EXPECT_TRUE(Delivered.empty());
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(FeedBlock(4000));
+    ASSERT_TRUE(AwaitDeliveries(1));
+    EXPECT_EQ(Delivered[0], Mean({4000}));
+    EXPECT_EQ(Service.Count("in:open"), 201);
+}
+
+}  // namespace
+}  // namespace tavrin::test

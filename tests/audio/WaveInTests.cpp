@@ -1,0 +1,149 @@
+// Capture: start skip, conversion, block assembly, length changes, pause and resume.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "StreamingTestKit.h"
+#include "uWaveIn.h"
+
+namespace tavrin::test {
+namespace {
+
+class WaveInTest : public StreamingTest {
+  protected:
+    WaveInTest() {
+        // Capture thread; read by the test after Feed has seen the buffer queued again.
+        Capture.OnBlock = [this](TWaveData& block) { Blocks.push_back(block); };
+    }
+    // Returns the next `count` frames of the test stream as one device buffer.
+    bool FeedStream(int64_t& next, int count) {
+        const bool fed = Feed(StreamFrames(next, count));
+        next += count;
+        return fed;
+    }
+
+    TWaveIn Capture{Service, Ui};
+    std::vector<TWaveData> Blocks;
+};
+
+TEST_F(WaveInTest, FirstBlockBeginsAfterTheStartSkipOfTheRate) {
+    const struct {
+        uint32_t Rate;
+        int Skip;
+    } cases[] = {{48000, 73}, {96000, 121}, {192000, 217}};
+    for (const auto& c : cases) {
+        Blocks.clear();
+        Capture.SetSampleRate(c.Rate);
+        ASSERT_TRUE(Capture.Start());
+        int64_t next = 0;
+        ASSERT_TRUE(FeedStream(next, c.Skip + 256));
+        ASSERT_EQ(Blocks.size(), 1u) << c.Rate;
+        EXPECT_EQ(Blocks[0], StreamBlock(c.Skip, 256)) << c.Rate;
+        Capture.Stop();
+        ASSERT_TRUE(Until([&] { return Capture.Parked(); }));
+    }
+}
+
+TEST_F(WaveInTest, BlocksAreContiguousAcrossDeviceBuffers) {
+    Capture.SetBlockLength(4096);
+    ASSERT_TRUE(Capture.Start());
+    int64_t next = 0;
+    for (int buffer = 0; buffer < 3; ++buffer) {
+        ASSERT_TRUE(FeedStream(next, 4096));
+    }
+    ASSERT_EQ(Blocks.size(), 2u);
+    EXPECT_EQ(Blocks[0], StreamBlock(73, 4096));
+    EXPECT_EQ(Blocks[1], StreamBlock(73 + 4096, 4096));
+}
+
+TEST_F(WaveInTest, SamplesScaleByHalfTheSixteenBitSpan) {
+    Capture.SetBlockLength(4);
+    ASSERT_TRUE(Capture.Start());
+    TBufferData frames = ConstantFrames(0, 0, 73);
+    frames.insert(frames.end(), {{-32768, 32767}, {0, 1}, {-1, 16384}, {100, -100}});
+    ASSERT_TRUE(Feed(frames));
+    ASSERT_EQ(Blocks.size(), 1u);
+    const TWaveData& b = Blocks[0];
+    EXPECT_EQ(b[0][0], static_cast<float>(-32768 / 32767.5));
+    EXPECT_LT(b[0][0], -1.0f);
+    EXPECT_EQ(b[1][0], static_cast<float>(32767 / 32767.5));
+    EXPECT_EQ(b[0][1], 0.0f);
+    EXPECT_EQ(b[1][1], static_cast<float>(1 / 32767.5));
+    EXPECT_EQ(b[1][2], static_cast<float>(16384 / 32767.5));
+    EXPECT_EQ(b[1][3], -b[0][3]);
+}
+
+TEST_F(WaveInTest, OnlyWholeFramesOfARecordedByteCountCount) {
+    Capture.SetBlockLength(100);
+    ASSERT_TRUE(Capture.Start());
+    const TBufferData first = StreamFrames(0, 173);
+    std::vector<char> bytes(first.size() * 4 + 3, 0x55);
+    std::memcpy(bytes.data(), first.data(), first.size() * 4);
+    auto device = Service.LastInput();
+    ASSERT_TRUE(device->ReturnCapture(bytes.data(), static_cast<uint32_t>(bytes.size())));
+    ASSERT_TRUE(Until([&] { return device->QueuedCount() == 10; }));
+    ASSERT_TRUE(Feed(StreamFrames(173, 100)));
+    ASSERT_EQ(Blocks.size(), 2u);
+    EXPECT_EQ(Blocks[1], StreamBlock(173, 100));
+}
+
+TEST_F(WaveInTest, ShorterLengthBeyondThePositionRestartsTheBlockAtTheNextBuffer) {
+    Capture.SetBlockLength(4096);
+    ASSERT_TRUE(Capture.Start());
+    int64_t next = 0;
+    ASSERT_TRUE(FeedStream(next, 4096));  // position 4023 in the first block
+    Capture.SetBlockLength(1024);
+    EXPECT_EQ(Capture.BlockLength(), 4096);
+    ASSERT_TRUE(FeedStream(next, 1024));
+    EXPECT_EQ(Capture.BlockLength(), 1024);
+    ASSERT_EQ(Blocks.size(), 1u);
+    EXPECT_EQ(Blocks[0], StreamBlock(4096, 1024));
+}
+
+TEST_F(WaveInTest, LongerLengthContinuesTheBlockBeingAssembled) {
+    Capture.SetBlockLength(1024);
+    ASSERT_TRUE(Capture.Start());
+    int64_t next = 0;
+    ASSERT_TRUE(FeedStream(next, 4096));  // three blocks, then 951 frames into the fourth
+    ASSERT_EQ(Blocks.size(), 3u);
+    Capture.SetBlockLength(2048);
+    ASSERT_TRUE(FeedStream(next, 2048));
+    ASSERT_EQ(Blocks.size(), 4u);
+    EXPECT_EQ(Blocks[3], StreamBlock(73 + 3 * 1024, 2048));
+}
+
+TEST_F(WaveInTest, PauseDropsBuffersAndResumeDiscardsThreeBeforeStoringFromIndexZero) {
+    Capture.SetBlockLength(256);
+    ASSERT_TRUE(Capture.Start());
+    int64_t next = 0;
+    ASSERT_TRUE(FeedStream(next, 73 + 300));  // one block and 44 frames of the next
+    Capture.SetCapturing(false);
+    ASSERT_TRUE(FeedStream(next, 1000));
+    Capture.SetCapturing(true);
+    ASSERT_TRUE(FeedStream(next, 1000));
+    Capture.SetCapturing(true);  // restarts the countdown
+    for (int discarded = 0; discarded < 3; ++discarded) {
+        ASSERT_TRUE(FeedStream(next, 1000));
+    }
+    EXPECT_EQ(Blocks.size(), 1u);
+    const int64_t resumed = next;
+    ASSERT_TRUE(FeedStream(next, 256));
+    ASSERT_EQ(Blocks.size(), 2u);
+    EXPECT_EQ(Blocks[1], StreamBlock(resumed, 256));
+}
+
+TEST_F(WaveInTest, ResumeWithoutAPauseChangesNothing) {
+    Capture.SetBlockLength(256);
+    ASSERT_TRUE(Capture.Start());
+    int64_t next = 0;
+    ASSERT_TRUE(FeedStream(next, 73 + 100));
+    Capture.SetCapturing(true);
+    ASSERT_TRUE(FeedStream(next, 412));
+    ASSERT_EQ(Blocks.size(), 2u);
+    EXPECT_EQ(Blocks[1], StreamBlock(73 + 256, 256));
+}
+
+}  // namespace
+}  // namespace tavrin::test

@@ -1,0 +1,48 @@
+#pragma once
+
+// A JACK server of the test's own, on JACK's dummy driver: real-time pacing with no sound card.
+
+#include <sys/types.h>
+
+#include <string>
+
+namespace tavrin::test {
+
+class TJackServer {
+  public:
+    static constexpr int kRate = 48000;
+
+    // Starts `jackd` under a name no other test process uses and makes it this process's default
+    // server (JACK_DEFAULT_SERVER), so that PortAudio, initialised afterwards, connects to it.
+    // The server dies with the test process, even when the process crashes.
+    TJackServer();
+    ~TJackServer();
+    TJackServer(const TJackServer&) = delete;
+    TJackServer& operator=(const TJackServer&) = delete;
+
+    bool Running() const { return Pid > 0; }
+    // Why the server is not running.
+    const std::string& Failure() const { return Why; }
+
+    // Ends the server with `signal` and waits for it to be gone.
+    void Kill(int signal);
+
+    // Feeds each output port of `client` to its input port of the same number, and nothing
+    // else to those inputs. False with the reason in `why` when it could not.
+    bool ConnectLoopback(const std::string& client, std::string& why) const;
+
+  private:
+    explicit TJackServer(std::string name);
+    bool WaitUntilReady();
+    void Reclaim();
+    void RemoveLeftovers() const;
+    // What jackd printed; removed with the server.
+    std::string LogPath() const;
+
+    std::string Name;
+    pid_t Pid = -1;
+    bool Ready = false;  // it answered once
+    std::string Why;
+};
+
+}  // namespace tavrin::test
