@@ -8,6 +8,7 @@
 #include "uCombinedWaveService.h"
 #include "uExecutablePath.h"
 #include "uMessageSink.h"
+#include "uPortAudioService.h"
 #include "uQtDispatch.h"
 #include "uUiDispatcher.h"
 #include "uVirtualBoxService.h"
@@ -17,10 +18,12 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationDisplayName("Tavrin-2");
 
-    tavrin::TUiDispatcher ui;
-    tavrin::DrainFromQtEventLoop(ui);
     tavrin::TSystemClock clock;
+    tavrin::TUiDispatcher ui(clock);
+    tavrin::DrainFromQtEventLoop(ui);
+    // Real sound cards first, then the virtual connection box.
     std::vector<std::unique_ptr<tavrin::TWaveService>> backends;
+    backends.push_back(std::make_unique<tavrin::TPortAudioService>());
     backends.push_back(std::make_unique<tavrin::TVirtualBoxService>());
     tavrin::TCombinedWaveService waveService(std::move(backends));
     tavrin::TMessageBoxSink messages;

@@ -29,8 +29,8 @@ void TResultDisplay::ShowResult(const TWaveData& data, const TBand& band, float 
         }
         const float binWidth = sampleRate / static_cast<float>(channel.size());
         const int32_t lo = band.ToBin(band.Low);
-        const int32_t hi = std::min<int32_t>(band.ToBin(band.High),
-                                             static_cast<int32_t>(channel.size() / 2) - 1);
+        const int32_t hi =
+            std::min<int32_t>(band.ToBin(band.High), static_cast<int32_t>(channel.size() / 2) - 1);
         const TComplex* bins = ComplexSlots(channel.data());
         x.clear();
         a.clear();
@@ -44,7 +44,8 @@ void TResultDisplay::ShowResult(const TWaveData& data, const TBand& band, float 
             Chart.Series(c).SetPoints(x, a);
             continue;
         }
-        if (DisplayKind != TDisplayKind::TwoPairs && (c == 1 || DisplayKind == TDisplayKind::None)) {
+        if (DisplayKind != TDisplayKind::TwoPairs &&
+            (c == 1 || DisplayKind == TDisplayKind::None)) {
             continue;
         }
         PendingDraws += 2;

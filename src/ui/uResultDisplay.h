@@ -20,7 +20,7 @@ enum class TDisplayKind : uint8_t {
 // series, applies the graph options, and tells when the chart has drawn the last result so
 // that the next one may be requested. User-interface thread only.
 class TResultDisplay {
-public:
+  public:
     explicit TResultDisplay(TChart& chart);
 
     // The band in Hz and the bin rule of the block length in use.
@@ -50,7 +50,7 @@ public:
     bool LogZ = false;
     int32_t PendingDraws = 0;
 
-private:
+  private:
     TChart& Chart;
 };
 

@@ -7,6 +7,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -40,7 +41,9 @@ constexpr int kShutdownWaitMs = 2000;
 const char* const kModeNames[] = {"Calibration", "Z graph", "Z graph + LCR", "Transfer graph"};
 const char* const kIntegrationTimes[] = {"0.3", "1", "3", "10", "30"};
 
-QString Text(const std::string& text) { return QString::fromStdString(text); }
+QString Text(const std::string& text) {
+    return QString::fromStdString(text);
+}
 
 void MakeBold(QWidget& widget, int pixelSize = 0) {
     QFont font = widget.font();
@@ -49,6 +52,13 @@ void MakeBold(QWidget& widget, int pixelSize = 0) {
         font.setPixelSize(pixelSize);
     }
     widget.setFont(font);
+}
+
+// The column beside the chart holds many controls; tight group boxes keep them all visible at
+// the window's smallest height.
+void Tighten(QLayout* layout) {
+    layout->setContentsMargins(6, 2, 6, 3);
+    layout->setSpacing(2);
 }
 
 template <typename Widget, typename... Args>
@@ -80,19 +90,20 @@ TForm1::TForm1(const TFormEnvironment& environment, QWidget* parent)
     FormCreate();
 }
 
-TForm1::~TForm1() { FormDestroy(); }
+TForm1::~TForm1() {
+    FormDestroy();
+}
 
 void TForm1::BuildSetupPage(QWidget* page) {
     frWaveSet = Named<TfrWaveSetup>("frWaveSet", Environment.WaveService, page);
     lbAutor = Named<QLabel>("lbAutor", page);
     lbAutor->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     auto* diagram = new TConnectionDiagram(page);
-    auto* layout = new QGridLayout(page);
-    layout->addWidget(frWaveSet, 0, 0, Qt::AlignLeft | Qt::AlignTop);
-    layout->addWidget(lbAutor, 0, 1, Qt::AlignLeft | Qt::AlignTop);
-    layout->addWidget(diagram, 1, 0, 1, 2, Qt::AlignLeft | Qt::AlignTop);
-    layout->setColumnStretch(1, 1);
-    layout->setRowStretch(2, 1);
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(frWaveSet);
+    layout->addWidget(diagram, 0, Qt::AlignLeft);
+    layout->addWidget(lbAutor);
+    layout->addStretch(1);
 }
 
 void TForm1::BuildProcessingPage(QWidget* page) {
@@ -121,8 +132,10 @@ void TForm1::BuildProcessingPage(QWidget* page) {
     memLCRRes->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     memLCRRes->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     MakeBold(*memLCRRes);
-    memLCRRes->setFixedHeight(3 * memLCRRes->fontMetrics().lineSpacing() + 12);
-    (new QVBoxLayout(gbLCR))->addWidget(memLCRRes);
+    memLCRRes->setFixedHeight(3 * memLCRRes->fontMetrics().lineSpacing() + 8);
+    auto* lcr = new QVBoxLayout(gbLCR);
+    Tighten(lcr);
+    lcr->addWidget(memLCRRes);
     column->addWidget(gbLCR);
 
     auto* integration = new QHBoxLayout;
@@ -145,7 +158,7 @@ void TForm1::BuildProcessingPage(QWidget* page) {
     auto* columnWidget = new QWidget(page);
     columnWidget->setLayout(column);
     column->setContentsMargins(0, 0, 0, 0);
-    columnWidget->setFixedWidth(124);
+    columnWidget->setFixedWidth(150);
 
     auto* layout = new QGridLayout(page);
     layout->setContentsMargins(2, 2, 2, 2);
@@ -165,7 +178,7 @@ QWidget* TForm1::BuildModeGroup() {
     rgMode = Named<QGroupBox>("rgMode", " Mode ");
     rgModeButtons = new QButtonGroup(rgMode);
     auto* layout = new QVBoxLayout(rgMode);
-    layout->setSpacing(1);
+    Tighten(layout);
     for (int i = 0; i < 4; ++i) {
         auto* button = new QRadioButton(kModeNames[i], rgMode);
         rgModeButtons->addButton(button, i);
@@ -201,6 +214,7 @@ QWidget* TForm1::BuildCalibrationAndGraphGroups() {
 
     gbCalibration = Named<QGroupBox>("gbCalibration", " Calibration   ", holder);
     auto* calibration = new QVBoxLayout(gbCalibration);
+    Tighten(calibration);
     lbCalibration = Named<QLabel>("lbCalibration", gbCalibration);
     MakeBold(*lbCalibration);
     lbCalibration->setWordWrap(true);
@@ -214,7 +228,7 @@ QWidget* TForm1::BuildCalibrationAndGraphGroups() {
 
     gbGraph = Named<QGroupBox>("gbGraph", " Graph ", holder);
     auto* graph = new QVBoxLayout(gbGraph);
-    graph->setSpacing(1);
+    Tighten(graph);
     cbModPh = Named<QCheckBox>("cbModPh", "Mod. && Phase", gbGraph);
     cbLogF = Named<QCheckBox>("cbLogF", "Lg(f)", gbGraph);
     cbLogZ = Named<QCheckBox>("cbLogZ", "Lg|Z|", gbGraph);
@@ -235,8 +249,9 @@ QWidget* TForm1::BuildCalibrationAndGraphGroups() {
 }
 
 void TForm1::FormCreate() {
-    lbAutor->setText("Tavrin-2\nImpedance meter and transfer-function analyser\n"
-                     "for a sound card and its connection box");
+    lbAutor->setText(
+        "Tavrin-2\nImpedance meter and transfer-function analyser\n"
+        "for a sound card and its connection box");
     // Every number in the program is converted with "." whatever the user's locale; the C
     // library is kept in step for anything that might still consult it.
     SavedDecimalSeparator = std::setlocale(LC_NUMERIC, nullptr);
@@ -350,8 +365,9 @@ void TForm1::FormCloseQuery() {
         message += "Can not stop WaveOut.\r\n";
     }
     if (!message.isEmpty()) {
-        ShowError((message + "Abnormal termination.\r\nTry use Task Manager to close this software.")
-                      .toStdString());
+        ShowError(
+            (message + "Abnormal termination.\r\nTry use Task Manager to close this software.")
+                .toStdString());
     }
 }
 
@@ -361,7 +377,9 @@ void TForm1::FormDestroy() {
     std::setlocale(LC_NUMERIC, SavedDecimalSeparator.c_str());
 }
 
-int TForm1::Mode() const { return rgModeButtons->checkedId(); }
+int TForm1::Mode() const {
+    return rgModeButtons->checkedId();
+}
 
 void TForm1::SelectMode(int mode) {
     if (QAbstractButton* button = rgModeButtons->button(mode)) {
@@ -409,7 +427,8 @@ void TForm1::Start() {
         const float f = static_cast<float>(
             std::sqrt(static_cast<double>(frWaveSet->FMin()) * frWaveSet->FMax() * 0.4));
         FWaveOut->SetStimulus(FBlockLength, f, f, 1.0);
-        FSignalIn->BeginLevelSetting(f, [this](const std::string& text) { ShowCalibrationText(text); });
+        FSignalIn->BeginLevelSetting(
+            f, [this](const std::string& text) { ShowCalibrationText(text); });
         FDisplay->DisplayKind = TDisplayKind::Moduli;
         FDisplay->ClearSeries();
         FChart->UndoZoom();
@@ -425,7 +444,8 @@ void TForm1::Start() {
         // Every measuring mode runs the measurement stage; the transfer ratio of its mode is
         // formed from the corrected spectra afterwards.
         FSignalIn->BeginMeasurement(false);
-        FDisplay->DisplayKind = Mode() == mdZGraphLCR ? TDisplayKind::TwoPairs : TDisplayKind::OnePair;
+        FDisplay->DisplayKind =
+            Mode() == mdZGraphLCR ? TDisplayKind::TwoPairs : TDisplayKind::OnePair;
     }
     if (FWaveOut->Start() && FSignalIn->Start()) {
         btnStartStop->setText("Stop");
@@ -490,18 +510,26 @@ void TForm1::ApplyGraphOptions() {
     cbLogZClick();
 }
 
-void TForm1::cbModPhClick() { FDisplay->ApplyModPhase(cbModPh->isChecked(), cbLogZ->isChecked()); }
+void TForm1::cbModPhClick() {
+    FDisplay->ApplyModPhase(cbModPh->isChecked(), cbLogZ->isChecked());
+}
 
 void TForm1::cbLogFClick() {
     FDisplay->ApplyLogF(cbLogF->isChecked(), static_cast<float>(frWaveSet->FMin()),
                         static_cast<float>(frWaveSet->FMax()));
 }
 
-void TForm1::cbLogZClick() { FDisplay->ApplyLogZ(cbLogZ->isChecked(), cbModPh->isChecked()); }
+void TForm1::cbLogZClick() {
+    FDisplay->ApplyLogZ(cbLogZ->isChecked(), cbModPh->isChecked());
+}
 
-void TForm1::cbDrawAllClick() { FDisplay->SetDrawAllPoints(cbDrawAll->isChecked()); }
+void TForm1::cbDrawAllClick() {
+    FDisplay->SetDrawAllPoints(cbDrawAll->isChecked());
+}
 
-void TForm1::cbLeftForAllClick() { FDisplay->SetLeftForAll(cbLeftForAll->isChecked()); }
+void TForm1::cbLeftForAllClick() {
+    FDisplay->SetLeftForAll(cbLeftForAll->isChecked());
+}
 
 void TForm1::edCinChange() {
     const std::optional<double> picofarads = ParseTypedNumber(edCin->text().toStdString());
@@ -559,7 +587,9 @@ void TForm1::ShowCalibrationText(const std::string& text) {
     lbCalibration->setText(Text(text).replace("\r\n", "\n"));
 }
 
-void TForm1::ShowSaturation(bool saturated) { lbSaturation->setVisible(saturated); }
+void TForm1::ShowSaturation(bool saturated) {
+    lbSaturation->setVisible(saturated);
+}
 
 void TForm1::ShowError(const std::string& text) {
     Environment.Messages.ShowMessage(Text(text).replace("\r\n", "\n"));
@@ -594,8 +624,8 @@ void TForm1::btnSaveClick() {
         const int index = static_cast<int>(i);
         return std::array<double, 3>{first.X(index), first.Y(index), second.Y(index)};
     };
-    if (const auto error = ExportResults(Environment.ExportPath,
-                                         static_cast<size_t>(first.Count()), row)) {
+    if (const auto error =
+            ExportResults(Environment.ExportPath, static_cast<size_t>(first.Count()), row)) {
         ShowError(*error);
     }
 }

@@ -49,7 +49,7 @@ enum TMode : int { mdCalibration = 0, mdZGraph = 1, mdZGraphLCR = 2, mdTransfer 
 // The program's window: setup and processing pages, the measuring modes, Start/Stop and the
 // calibration run, the level control, the display of each result and its export.
 class TForm1 : public QWidget {
-public:
+  public:
     explicit TForm1(const TFormEnvironment& environment, QWidget* parent = nullptr);
     ~TForm1() override;
 
@@ -61,10 +61,10 @@ public:
     TChart& Chart() { return *FChart; }
     const TResultDisplay& Display() const { return *FDisplay; }
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     void BuildSetupPage(QWidget* page);
     void BuildProcessingPage(QWidget* page);
     QWidget* BuildModeGroup();
