@@ -1,5 +1,6 @@
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -76,6 +77,29 @@ void Calibrate(TFormRig& rig) {
     rig.Click("btnStartStop");
     QVERIFY(!rig.Form().Measuring());
 }
+
+// The virtual box, counting the capture devices opened.
+class TCountingService : public TWaveService {
+  public:
+    TCountingService() : Box(FastBox()) {}
+    int32_t InputDeviceCount() const override { return Box.InputDeviceCount(); }
+    std::string InputDeviceName(int32_t i) const override { return Box.InputDeviceName(i); }
+    int32_t OutputDeviceCount() const override { return Box.OutputDeviceCount(); }
+    std::string OutputDeviceName(int32_t i) const override { return Box.OutputDeviceName(i); }
+    TWaveResult OpenInput(uint32_t id, const TWaveFormat& format, TAutoEvent& notify,
+                          uint32_t flags, std::unique_ptr<TWaveDevice>& device) override {
+        ++InputsOpened;
+        return Box.OpenInput(id, format, notify, flags, device);
+    }
+    TWaveResult OpenOutput(uint32_t id, const TWaveFormat& format, TAutoEvent& notify,
+                           uint32_t flags, std::unique_ptr<TWaveDevice>& device) override {
+        return Box.OpenOutput(id, format, notify, flags, device);
+    }
+    int InputsOpened = 0;
+
+  private:
+    TVirtualBoxService Box;
+};
 
 }  // namespace
 
@@ -200,7 +224,8 @@ class FormTests : public QObject {
     // A playback device that cannot be opened: its message, the window idle, no capture.
     void failingOutputDevice() {
         QTemporaryDir folder;
-        TFormRig rig(folder.path());
+        TCountingService service;
+        TFormRig rig(folder.path(), &service);
         rig.Find<QComboBox>("cbDeviceOut")->addItem("a device that went away");
         rig.Find<QComboBox>("cbDeviceOut")->setCurrentIndex(5);
         ShowProcessingPage(rig);
@@ -211,6 +236,29 @@ class FormTests : public QObject {
         QVERIFY(rig.Form().SignalIn().Parked());
         QVERIFY(rig.Form().WaveOut().Parked());
         QVERIFY(rig.Find<QWidget>("rgMode")->isEnabled());
+        QCOMPARE(service.InputsOpened, 0);
+    }
+
+    // Files that cannot be written at close: the user reads why, the calibration is still
+    // kept where it can be, and the window closes all the same.
+    void closesEvenWhenTheSettingsCannotBeWritten() {
+        QTemporaryDir folder;
+        TFormRig rig(folder.path());
+        QVERIFY(QDir(folder.path()).mkdir("tavrin.ini"));  // a folder where the file should be
+        rig.Form().close();
+        QVERIFY(!rig.Form().isVisible());
+        QCOMPARE(rig.Messages.Texts, QStringList{"Impossible d'écrire dans " + rig.SettingsPath()});
+        QVERIFY(QFile::exists(folder.path() + "/tavrin.cal"));
+    }
+
+    void closesEvenWhenTheCalibrationCannotBeWritten() {
+        QTemporaryDir folder;
+        TFormRig rig(folder.path());
+        QVERIFY(QDir(folder.path()).mkdir("tavrin.cal"));
+        rig.Form().close();
+        QVERIFY(!rig.Form().isVisible());
+        QCOMPARE(rig.Messages.Texts,
+                 QStringList{"Impossible de créer le fichier " + folder.path() + "/tavrin.cal"});
     }
 
     // Stop during the level setting stays in calibration mode; a bad C in keeps the last value.
