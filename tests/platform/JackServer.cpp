@@ -90,6 +90,9 @@ TJackServer::TJackServer(std::string name) : Name(std::move(name)) {
 
 TJackServer::~TJackServer() {
     Kill(SIGTERM);
+    if (NeedsReclaim) {
+        Reclaim();
+    }
     std::error_code ignored;
     std::filesystem::remove(LogPath(), ignored);
 }
@@ -135,9 +138,7 @@ void TJackServer::Kill(int signal) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     Pid = -1;
-    if (signal == SIGKILL && Ready) {
-        Reclaim();
-    }
+    NeedsReclaim = NeedsReclaim || (signal == SIGKILL && Ready);
     RemoveLeftovers();
 }
 

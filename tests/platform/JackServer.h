@@ -24,7 +24,9 @@ class TJackServer {
     // Why the server is not running.
     const std::string& Failure() const { return Why; }
 
-    // Ends the server with `signal` and waits for it to be gone.
+    // Ends the server with `signal` and waits for it to be gone. The entry a killed server
+    // leaves in JACK's table is freed only when this object is destroyed, so that what the
+    // test does right after the kill happens while no server runs at all.
     void Kill(int signal);
 
     // Feeds each output port of `client` to its input port of the same number, and nothing
@@ -41,7 +43,8 @@ class TJackServer {
 
     std::string Name;
     pid_t Pid = -1;
-    bool Ready = false;  // it answered once
+    bool Ready = false;         // it answered once
+    bool NeedsReclaim = false;  // killed after it answered
     std::string Why;
 };
 

@@ -1,8 +1,6 @@
 // The PortAudio backend in real time, on a JACK server of the test's own with the dummy driver:
-// PortAudio's playback ports feed its capture ports. When the server cannot be started the
-// tests are skipped, or fail when TAVRIN_REQUIRE_JACK is set (continuous integration).
-// The server is started once per process, before PortAudio: run one test per process (ctest
-// does), or all of them in file order, since the last one kills the server.
+// PortAudio's playback ports feed its capture ports. Run one test per process (ctest does), or
+// all of them in file order, since the last one kills the server.
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -11,9 +9,8 @@
 #include <cstdlib>
 #include <memory>
 
-#include "JackServer.h"
+#include "JackTest.h"
 #include "WaveBuffers.h"
-#include "uPortAudioService.h"
 
 namespace tavrin {
 namespace {
@@ -85,42 +82,14 @@ class TRing {
     int64_t Played = 0;
 };
 
-class PortAudioJack : public ::testing::Test {
+class PortAudioJack : public test::JackTest {
   protected:
-    static void SetUpTestSuite() {
-        Server = std::make_unique<TJackServer>();
-        if (Server->Running()) {
-            Service = std::make_unique<TPortAudioService>();
-        }
-    }
-    static void TearDownTestSuite() {
-        Service.reset();
-        Server.reset();
-    }
-
-    void SetUp() override {
-        if (!Server->Running()) {
-            if (std::getenv("TAVRIN_REQUIRE_JACK") != nullptr) {
-                FAIL() << "no JACK server: " << Server->Failure();
-            }
-            GTEST_SKIP() << "no JACK server: " << Server->Failure();
-        }
-        for (int32_t i = 0; i < Service->InputDeviceCount(); ++i) {
-            InputId = Service->InputDeviceName(i) == "system" ? i : InputId;
-        }
-        for (int32_t i = 0; i < Service->OutputDeviceCount(); ++i) {
-            OutputId = Service->OutputDeviceName(i) == "system" ? i : OutputId;
-        }
-        ASSERT_GE(InputId, 0) << "the server's capture ports are not in the device list";
-        ASSERT_GE(OutputId, 0) << "the server's playback ports are not in the device list";
-    }
-
     void Open(uint32_t frames) {
-        ASSERT_EQ(Service->OpenOutput(OutputId, StereoFormat(TJackServer::kRate), NotifyOut,
-                                      kWaveCallbackEvent, Output),
+        ASSERT_EQ(PortAudio->OpenOutput(OutputId, StereoFormat(TJackServer::kRate), NotifyOut,
+                                        kWaveCallbackEvent, Output),
                   TWaveResult::Ok);
-        ASSERT_EQ(Service->OpenInput(InputId, StereoFormat(TJackServer::kRate), NotifyIn,
-                                     kWaveCallbackEvent, Input),
+        ASSERT_EQ(PortAudio->OpenInput(InputId, StereoFormat(TJackServer::kRate), NotifyIn,
+                                       kWaveCallbackEvent, Input),
                   TWaveResult::Ok);
         EXPECT_TRUE(NotifyOut.WaitFor(0) && NotifyIn.WaitFor(0)) << "no open notification";
         Playback = std::make_unique<TRing>(*Output, false, 10, frames);
@@ -153,10 +122,6 @@ class PortAudioJack : public ::testing::Test {
         Input.reset();
     }
 
-    static std::unique_ptr<TJackServer> Server;
-    static std::unique_ptr<TPortAudioService> Service;
-    int32_t InputId = -1;
-    int32_t OutputId = -1;
     TAutoEvent NotifyIn;
     TAutoEvent NotifyOut;
     std::unique_ptr<TWaveDevice> Input;
@@ -165,17 +130,14 @@ class PortAudioJack : public ::testing::Test {
     std::unique_ptr<TRing> Playback;
 };
 
-std::unique_ptr<TJackServer> PortAudioJack::Server;
-std::unique_ptr<TPortAudioService> PortAudioJack::Service;
-
 TEST_F(PortAudioJack, AnotherRateThanTheServersFailsToOpen) {
     std::unique_ptr<TWaveDevice> device;
     EXPECT_EQ(
-        Service->OpenInput(InputId, StereoFormat(96000), NotifyIn, kWaveCallbackEvent, device),
+        PortAudio->OpenInput(InputId, StereoFormat(96000), NotifyIn, kWaveCallbackEvent, device),
         TWaveResult::BadFormat);
-    EXPECT_EQ(
-        Service->OpenOutput(OutputId, StereoFormat(192000), NotifyOut, kWaveCallbackEvent, device),
-        TWaveResult::BadFormat);
+    EXPECT_EQ(PortAudio->OpenOutput(OutputId, StereoFormat(192000), NotifyOut, kWaveCallbackEvent,
+                                    device),
+              TWaveResult::BadFormat);
     EXPECT_EQ(device, nullptr);
     EXPECT_FALSE(NotifyIn.WaitFor(0) || NotifyOut.WaitFor(0));
 }
@@ -255,8 +217,8 @@ TEST_F(PortAudioJack, ServerKilledWhileStreamingHangsNothing) {
     EXPECT_LT(Clock::now() - stop, std::chrono::seconds(1));
 
     std::unique_ptr<TWaveDevice> device;
-    EXPECT_NE(Service->OpenOutput(OutputId, StereoFormat(TJackServer::kRate), NotifyOut,
-                                  kWaveCallbackEvent, device),
+    EXPECT_NE(PortAudio->OpenOutput(OutputId, StereoFormat(TJackServer::kRate), NotifyOut,
+                                    kWaveCallbackEvent, device),
               TWaveResult::Ok);
     EXPECT_EQ(device, nullptr);
 }

@@ -1,0 +1,66 @@
+#pragma once
+
+// The fixture of the real-time tests on a JACK server of the test process's own (dummy driver).
+// The server is started once per process, before PortAudio is initialised, so that PortAudio
+// connects to it. Without a server the tests are skipped, or fail when TAVRIN_REQUIRE_JACK is
+// set (continuous integration).
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+
+#include "JackServer.h"
+#include "uPortAudioService.h"
+
+namespace tavrin::test {
+
+class JackTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        Server = std::make_unique<TJackServer>();
+        if (Server->Running()) {
+            PortAudio = std::make_unique<TPortAudioService>();
+        }
+    }
+    static void TearDownTestSuite() {
+        PortAudio.reset();
+        Server.reset();
+    }
+
+    // Derived fixtures call this first and go on only when it neither skipped nor failed.
+    void SetUp() override {
+        if (!Server->Running()) {
+            if (std::getenv("TAVRIN_REQUIRE_JACK") != nullptr) {
+                FAIL() << "no JACK server: " << Server->Failure();
+            }
+            GTEST_SKIP() << "no JACK server: " << Server->Failure();
+        }
+        InputId = SystemDevice(true);
+        OutputId = SystemDevice(false);
+        ASSERT_GE(InputId, 0) << "the server's capture ports are not in the device list";
+        ASSERT_GE(OutputId, 0) << "the server's playback ports are not in the device list";
+    }
+
+    inline static std::unique_ptr<TJackServer> Server;
+    inline static std::unique_ptr<TPortAudioService> PortAudio;
+    // The server's own ports ("system") in PortAudio's device lists.
+    int32_t InputId = -1;
+    int32_t OutputId = -1;
+
+  private:
+    static int32_t SystemDevice(bool input) {
+        const int32_t count =
+            input ? PortAudio->InputDeviceCount() : PortAudio->OutputDeviceCount();
+        for (int32_t i = 0; i < count; ++i) {
+            if ((input ? PortAudio->InputDeviceName(i) : PortAudio->OutputDeviceName(i)) ==
+                "system") {
+                return i;
+            }
+        }
+        return -1;
+    }
+};
+
+}  // namespace tavrin::test
