@@ -44,8 +44,9 @@ void TResultDisplay::ShowResult(const TWaveData& data, const TBand& band, float 
             Chart.Series(c).SetPoints(x, a);
             continue;
         }
-        if (DisplayKind != TDisplayKind::TwoPairs &&
-            (c == 1 || DisplayKind == TDisplayKind::None)) {
+        const bool drawn = DisplayKind == TDisplayKind::TwoPairs ||
+                           (DisplayKind == TDisplayKind::OnePair && c == 0);
+        if (!drawn) {
             continue;
         }
         PendingDraws += 2;

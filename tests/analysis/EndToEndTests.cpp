@@ -181,28 +181,36 @@ class EndToEndTest : public ::testing::Test {
         run.Stop();
     }
 
+    // R, C and L within `tolerance` of the box's parts, their series resistances within
+    // `seriesTolerance`. Returns the capacitor's fit.
+    TFit MeasureComponents(TRun& run, double tolerance, double seriesTolerance) const {
+        const double rref = Parts.RefOhms, cin = Parts.InputFarads;
+        const TFit resistor =
+            run.MeasureImpedance(TVirtualBoxState::Resistor, 100, 20000, rref, cin);
+        EXPECT_LT(Relative(resistor.R, Parts.ResistorOhms), tolerance) << resistor.R;
+        const TFit capacitor =
+            run.MeasureImpedance(TVirtualBoxState::Capacitor, 100, 20000, rref, cin);
+        EXPECT_LT(Relative(capacitor.C, Parts.CapacitorFarads), tolerance) << capacitor.C;
+        EXPECT_LT(Relative(capacitor.R, Parts.CapacitorSeriesOhms), seriesTolerance) << capacitor.R;
+        const TFit inductor =
+            run.MeasureImpedance(TVirtualBoxState::Inductor, 100, 20000, rref, cin);
+        EXPECT_LT(Relative(inductor.L, Parts.InductorHenries), tolerance) << inductor.L;
+        EXPECT_LT(Relative(inductor.R, Parts.InductorSeriesOhms), seriesTolerance) << inductor.R;
+        return capacitor;
+    }
+    static double Relative(double measured, double truth) {
+        return std::fabs(measured / truth - 1.0);
+    }
+
     fs::path Folder;
     const TVirtualBoxComponents Parts;
 };
-
-double Relative(double measured, double truth) {
-    return std::fabs(measured / truth - 1.0);
-}
 
 TEST_F(EndToEndTest, ExactBoxGivesTheComponentsToOnePartIn10000) {
     TRun run(Options(false), PathOf("tavrin.cal"));
     std::vector<std::string> texts;
     Calibrate(run, texts);
-    const double rref = Parts.RefOhms, cin = Parts.InputFarads;
-
-    const TFit resistor = run.MeasureImpedance(TVirtualBoxState::Resistor, 100, 20000, rref, cin);
-    EXPECT_LT(Relative(resistor.R, Parts.ResistorOhms), 1e-4) << resistor.R;
-    const TFit capacitor = run.MeasureImpedance(TVirtualBoxState::Capacitor, 100, 20000, rref, cin);
-    EXPECT_LT(Relative(capacitor.C, Parts.CapacitorFarads), 1e-4) << capacitor.C;
-    EXPECT_LT(Relative(capacitor.R, Parts.CapacitorSeriesOhms), 0.01) << capacitor.R;
-    const TFit inductor = run.MeasureImpedance(TVirtualBoxState::Inductor, 100, 20000, rref, cin);
-    EXPECT_LT(Relative(inductor.L, Parts.InductorHenries), 1e-4) << inductor.L;
-    EXPECT_LT(Relative(inductor.R, Parts.InductorSeriesOhms), 0.01) << inductor.R;
+    MeasureComponents(run, 1e-4, 0.01);
 }
 
 TEST_F(EndToEndTest, RealCardImperfectionsAreCalibratedAway) {
@@ -224,14 +232,7 @@ TEST_F(EndToEndTest, RealCardImperfectionsAreCalibratedAway) {
 
     run.SignalIn.SetIntegrationTime("1");
     const double rref = Parts.RefOhms, cin = Parts.InputFarads;
-    const TFit resistor = run.MeasureImpedance(TVirtualBoxState::Resistor, 100, 20000, rref, cin);
-    EXPECT_LT(Relative(resistor.R, Parts.ResistorOhms), 1e-3) << resistor.R;
-    const TFit capacitor = run.MeasureImpedance(TVirtualBoxState::Capacitor, 100, 20000, rref, cin);
-    EXPECT_LT(Relative(capacitor.C, Parts.CapacitorFarads), 1e-3) << capacitor.C;
-    EXPECT_LT(Relative(capacitor.R, Parts.CapacitorSeriesOhms), 0.05) << capacitor.R;
-    const TFit inductor = run.MeasureImpedance(TVirtualBoxState::Inductor, 100, 20000, rref, cin);
-    EXPECT_LT(Relative(inductor.L, Parts.InductorHenries), 1e-3) << inductor.L;
-    EXPECT_LT(Relative(inductor.R, Parts.InductorSeriesOhms), 0.05) << inductor.R;
+    const TFit capacitor = MeasureComponents(run, 1e-3, 0.05);
 
     // The two-port's ratio against the analytic low-pass, loaded by R ref and C in.
     double worstDb = 0, worstDegrees = 0;
