@@ -1,9 +1,10 @@
 #include "uSignalIn.h"
 
 #include <cmath>
-#include <numbers>
+#include <span>
 
 #include "uCalibrationFile.h"
+#include "uEvaluation.h"
 #include "uFFT.h"
 #include "uNumberText.h"
 #include "uSettingsFile.h"
@@ -214,101 +215,32 @@ void TSignalIn::SaveCalibrationTable() const {
 void TSignalIn::ComputeImpedance(TWaveData& data, bool swap, float lowFrequency,
                                  float highFrequency, float rref, float cin, bool evaluate,
                                  const TTextEvent& onText) {
-    const int32_t n = BlockLength();
-    const int32_t kLo = FrequencyToBin(n, lowFrequency);
-    const int32_t kHi =
-        std::min(FrequencyToBin(n, highFrequency), static_cast<int32_t>(data[0].size() / 2) - 1);
-    const float wstep = static_cast<float>(2.0 * std::numbers::pi * SampleRate() / n);
-    TComplex* out = ComplexSlots(data[0].data());
-    TComplex* model = ComplexSlots(data[1].data());
-    const TComplex* driving = ComplexSlots(data[swap ? 1 : 0].data());
-    const TComplex* reference = ComplexSlots(data[swap ? 0 : 1].data());
-
-    float rSum = 0, tgSum = 0, sww = 0, sxw = 0, sinv = 0, sxinv = 0;
-    int32_t nR = 0, nTg = 0, nPos = 0, nNeg = 0;
-    for (int32_t k = kLo; k <= kHi; ++k) {
-        const float w = static_cast<float>(k) * wstep;
-        // R ref in parallel with C in at w.
-        const double t = static_cast<double>(cin) * rref * w;
-        const double den = t * t + 1.0;
-        const TComplex zref{
-            static_cast<float>(rref / den),
-            static_cast<float>(-(static_cast<double>(rref) * rref * cin * w) / den)};
-        TComplex q = ComplexDiv(driving[k], reference[k]);
-        // The transform's positive exponent conjugates phases; the sign change gives the
-        // electrical convention, in which an inductance has positive reactance.
-        q = {q.Re - 1.0f, -q.Im};
-        const TComplex z = ComplexMul(zref, q);
-        out[k] = z;
-        if (!evaluate) {
-            continue;
-        }
-        rSum += z.Re;
-        ++nR;
-        if (z.Im != 0.0f) {
-            tgSum += static_cast<float>(static_cast<double>(z.Re) / z.Im);
-            ++nTg;
-        }
-        sww += static_cast<float>(static_cast<double>(w) * w);
-        sxw += static_cast<float>(static_cast<double>(z.Im) * w);
-        sinv += static_cast<float>(1.0 / (static_cast<double>(w) * w));
-        sxinv -= static_cast<float>(static_cast<double>(z.Im) / w);
-        if (z.Im > 0.0f) {
-            ++nPos;
-        } else {
-            ++nNeg;
-        }
-    }
+    const int32_t slots = static_cast<int32_t>(data[0].size() / 2);
+    const TBinRange range =
+        BandBins(BlockLength(), SampleRate(), lowFrequency, highFrequency, slots);
+    const float angularStep = AngularStep(SampleRate(), BlockLength());
+    const std::span<TComplex> left(ComplexSlots(data[0].data()), static_cast<size_t>(slots));
+    const std::span<TComplex> right(ComplexSlots(data[1].data()), static_cast<size_t>(slots));
+    ComputeZx(swap ? right : left, swap ? left : right, left, range, angularStep, {rref, cin});
     if (!evaluate) {
         return;
     }
-
-    // The majority sign of the reactance decides between inductor and capacitor.
-    const bool inductive = nPos > nNeg;
-    float inductance = 0.0f;
-    float capacitance = 1000000.0f;
-    std::string text;
-    if (inductive) {
-        inductance = sxw / sww;  // least squares of X = w L
-        text = "Lx= " + FormatEng(inductance) + "H";
-    } else if (sxinv != 0.0f) {
-        capacitance = sinv / sxinv;  // least squares of X = -1 / (w C)
-        text = "Cx= " + FormatEng(capacitance) + "F";
-    } else {
-        text = "Cx= ??";
-    }
-    if (rSum < 0.0f) {
-        rSum = 0.0f;
-    }
-    const float resistance = nR > 0 ? rSum / static_cast<float>(nR) : 0.0f;
-    text += "\r\nR= " + FormatEng(resistance) + "Ohm";
-    if (nTg > 0) {
-        text += "\r\ntg= " + FormatLossTangent(std::fabs(tgSum / static_cast<float>(nTg)));
-    } else {
-        text += "\r\ntg= ??";
-    }
-    for (int32_t k = kLo; k <= kHi; ++k) {
-        const float w = static_cast<float>(k) * wstep;
-        model[k] = {resistance,
-                    inductive ? w * inductance
-                              : static_cast<float>(-1.0 / (static_cast<double>(w) * capacitance))};
-    }
+    const TSeriesFit fit = FitSeries(left, range, angularStep);
+    SeriesModel(fit, right, range, angularStep);
     if (onText) {
-        onText(text);
+        onText(FormatSeriesFit(fit));
     }
 }
 
 void TSignalIn::ComputeTransfer(TWaveData& data, bool swap, float lowFrequency,
                                 float highFrequency) {
-    const int32_t n = BlockLength();
-    const int32_t kLo = FrequencyToBin(n, lowFrequency);
-    const int32_t kHi =
-        std::min(FrequencyToBin(n, highFrequency), static_cast<int32_t>(data[0].size() / 2) - 1);
-    TComplex* left = ComplexSlots(data[0].data());
-    const TComplex* right = ComplexSlots(data[1].data());
-    for (int32_t k = kLo; k <= kHi; ++k) {
-        left[k] = swap ? ComplexDiv(left[k], right[k]) : ComplexDiv(right[k], left[k]);
-    }
+    const int32_t slots = static_cast<int32_t>(data[0].size() / 2);
+    const TBinRange range =
+        BandBins(BlockLength(), SampleRate(), lowFrequency, highFrequency, slots);
+    const std::span<TComplex> left(ComplexSlots(data[0].data()), static_cast<size_t>(slots));
+    const std::span<TComplex> right(ComplexSlots(data[1].data()), static_cast<size_t>(slots));
+    // The reference-side channel over the driving channel.
+    ComputeRatio(swap ? left : right, swap ? right : left, left, range);
 }
 
 }  // namespace tavrin

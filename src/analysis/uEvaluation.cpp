@@ -1,0 +1,118 @@
+#include "uEvaluation.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+#include "uNumberText.h"
+#include "uStimulus.h"
+
+namespace tavrin {
+
+TBinRange BandBins(int32_t length, uint32_t sampleRate, float lowFrequency, float highFrequency,
+                   int32_t slots) {
+    return {FrequencyToBin(length, lowFrequency, sampleRate),
+            std::min(FrequencyToBin(length, highFrequency, sampleRate), slots - 1)};
+}
+
+float AngularStep(uint32_t sampleRate, int32_t length) {
+    return static_cast<float>(2.0 * std::numbers::pi * sampleRate / length);
+}
+
+void ComputeZx(std::span<const TComplex> driving, std::span<const TComplex> reference,
+               std::span<TComplex> out, TBinRange range, float angularStep, TReferenceArm arm) {
+    const float rref = arm.Rref;
+    const float cin = arm.Cin;
+    for (int32_t k = range.Lo; k <= range.Hi; ++k) {
+        const float w = static_cast<float>(k) * angularStep;
+        // R ref in parallel with C in at w.
+        const double t = static_cast<double>(cin) * rref * w;
+        const double den = t * t + 1.0;
+        const TComplex zref{
+            static_cast<float>(rref / den),
+            static_cast<float>(-(static_cast<double>(rref) * rref * cin * w) / den)};
+        TComplex q = ComplexDiv(driving[k], reference[k]);
+        // The transform's positive exponent conjugates phases; the sign change gives the
+        // electrical convention, in which an inductance has positive reactance.
+        q = {q.Re - 1.0f, -q.Im};
+        out[k] = ComplexMul(zref, q);
+    }
+}
+
+TSeriesFit FitSeries(std::span<const TComplex> zx, TBinRange range, float angularStep) {
+    float rSum = 0, tgSum = 0, sww = 0, sxw = 0, sinv = 0, sxinv = 0;
+    int32_t nR = 0, nTg = 0, nPos = 0, nNeg = 0;
+    for (int32_t k = range.Lo; k <= range.Hi; ++k) {
+        const float w = static_cast<float>(k) * angularStep;
+        const TComplex z = zx[k];
+        rSum += z.Re;
+        ++nR;
+        if (z.Im != 0.0f) {
+            tgSum += static_cast<float>(static_cast<double>(z.Re) / z.Im);
+            ++nTg;
+        }
+        sww += static_cast<float>(static_cast<double>(w) * w);
+        sxw += static_cast<float>(static_cast<double>(z.Im) * w);
+        sinv += static_cast<float>(1.0 / (static_cast<double>(w) * w));
+        sxinv -= static_cast<float>(static_cast<double>(z.Im) / w);
+        if (z.Im > 0.0f) {
+            ++nPos;
+        } else {
+            ++nNeg;
+        }
+    }
+
+    TSeriesFit fit;
+    // The majority sign of the reactance decides between inductor and capacitor.
+    fit.Inductive = nPos > nNeg;
+    if (fit.Inductive) {
+        fit.Inductance = sxw / sww;  // least squares of X = w L
+        fit.ReactanceKnown = true;
+    } else if (sxinv != 0.0f) {
+        fit.Capacitance = sinv / sxinv;  // least squares of X = -1 / (w C)
+        fit.ReactanceKnown = true;
+    }
+    if (rSum < 0.0f) {
+        rSum = 0.0f;
+    }
+    fit.Resistance = nR > 0 ? rSum / static_cast<float>(nR) : 0.0f;
+    if (nTg > 0) {
+        fit.LossTangentKnown = true;
+        fit.LossTangent = std::fabs(tgSum / static_cast<float>(nTg));
+    }
+    return fit;
+}
+
+void SeriesModel(const TSeriesFit& fit, std::span<TComplex> out, TBinRange range,
+                 float angularStep) {
+    for (int32_t k = range.Lo; k <= range.Hi; ++k) {
+        const float w = static_cast<float>(k) * angularStep;
+        out[k] = {fit.Resistance,
+                  fit.Inductive
+                      ? w * fit.Inductance
+                      : static_cast<float>(-1.0 / (static_cast<double>(w) * fit.Capacitance))};
+    }
+}
+
+std::string FormatSeriesFit(const TSeriesFit& fit) {
+    std::string text;
+    if (fit.Inductive) {
+        text = "Lx= " + FormatEng(fit.Inductance) + "H";
+    } else if (fit.ReactanceKnown) {
+        text = "Cx= " + FormatEng(fit.Capacitance) + "F";
+    } else {
+        text = "Cx= ??";
+    }
+    text += "\r\nR= " + FormatEng(fit.Resistance) + "Ohm";
+    text += fit.LossTangentKnown ? "\r\ntg= " + FormatLossTangent(fit.LossTangent) : "\r\ntg= ??";
+    return text;
+}
+
+void ComputeRatio(std::span<const TComplex> numerator, std::span<const TComplex> denominator,
+                  std::span<TComplex> out, TBinRange range) {
+    for (int32_t k = range.Lo; k <= range.Hi; ++k) {
+        out[k] = ComplexDiv(numerator[k], denominator[k]);
+    }
+}
+
+}  // namespace tavrin
