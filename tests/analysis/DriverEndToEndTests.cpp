@@ -19,6 +19,7 @@ namespace tavrin {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::Relative;
 using testing::TRun;
 
 constexpr int32_t kLength = 65536;
@@ -57,10 +58,6 @@ class DriverEndToEndTest : public ::testing::Test {
         return curve;
     }
 
-    static double Relative(double measured, double truth) {
-        return std::fabs(measured / truth - 1.0);
-    }
-
     fs::path Folder;
     const TVirtualBoxComponents Parts;
 };
@@ -86,19 +83,21 @@ TEST_F(DriverEndToEndTest, TheBoxsDriverIsMeasuredWithinTheAcceptance) {
     EXPECT_EQ(p.Model, TDriverModel::LR2);
     EXPECT_LT(freeAir.Residual, 0.001);
 
-    const TDriverFit mass = FitDriver(MeasureCurve(run, TVirtualBoxState::DriverAddedMass));
-    const TDriverMechanics byMass =
-        DriverMechanics(freeAir, mass, TDriverMethod::AddedMass, d.AddedMass, d.Sd);
-    ASSERT_TRUE(byMass.Ok) << byMass.Reason << " " << mass.Reason;
-    EXPECT_LT(Relative(byMass.Mms, d.Mms), 0.02) << byMass.Mms;
-    EXPECT_LT(Relative(byMass.Vas, VirtualDriverVas(d)), 0.03) << byMass.Vas;
-
-    const TDriverFit box = FitDriver(MeasureCurve(run, TVirtualBoxState::DriverClosedBox));
-    const TDriverMechanics byVolume =
-        DriverMechanics(freeAir, box, TDriverMethod::KnownVolume, d.BoxVolume, d.Sd);
-    ASSERT_TRUE(byVolume.Ok) << byVolume.Reason << " " << box.Reason;
-    EXPECT_LT(Relative(byVolume.Mms, d.Mms), 0.02) << byVolume.Mms;
-    EXPECT_LT(Relative(byVolume.Vas, VirtualDriverVas(d)), 0.03) << byVolume.Vas;
+    // The moving parts by each second measurement.
+    const struct {
+        TVirtualBoxState State;
+        TDriverMethod Method;
+        double Amount;
+    } seconds[] = {{TVirtualBoxState::DriverAddedMass, TDriverMethod::AddedMass, d.AddedMass},
+                   {TVirtualBoxState::DriverClosedBox, TDriverMethod::KnownVolume, d.BoxVolume}};
+    for (const auto& second : seconds) {
+        const TDriverFit fit = FitDriver(MeasureCurve(run, second.State));
+        const TDriverMechanics m =
+            DriverMechanics(freeAir, fit, second.Method, second.Amount, d.Sd);
+        ASSERT_TRUE(m.Ok) << m.Reason << " " << fit.Reason;
+        EXPECT_LT(Relative(m.Mms, d.Mms), 0.02) << m.Mms;
+        EXPECT_LT(Relative(m.Vas, VirtualDriverVas(d)), 0.03) << m.Vas;
+    }
 }
 
 }  // namespace

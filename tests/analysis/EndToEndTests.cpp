@@ -22,6 +22,7 @@ namespace {
 namespace fs = std::filesystem;
 
 using testing::kSpeedUp;
+using testing::Relative;
 using testing::TFit;
 using testing::TRun;
 
@@ -68,10 +69,6 @@ class EndToEndTest : public ::testing::Test {
         EXPECT_LT(Relative(inductor.R, Parts.InductorSeriesOhms), seriesTolerance) << inductor.R;
         return capacitor;
     }
-    static double Relative(double measured, double truth) {
-        return std::fabs(measured / truth - 1.0);
-    }
-
     fs::path Folder;
     const TVirtualBoxComponents Parts;
 };

@@ -25,6 +25,10 @@ namespace tavrin::testing {
 
 inline constexpr double kSpeedUp = 16.0;
 
+inline double Relative(double measured, double truth) {
+    return std::fabs(measured / truth - 1.0);
+}
+
 // Time as the audio sees it: the box runs kSpeedUp times faster than the wall clock, so the
 // receiver's integration time is counted in the box's seconds.
 class TAudioClock : public TClock {
