@@ -22,6 +22,8 @@ TChartPlot::TChartPlot(QWidget* parent) : QCustomPlot(parent) {
     // event, which is where the redraw is reported.
     setPlottingHint(QCP::phImmediateRefresh, false);
     setSelectionRectMode(QCP::srmCustom);
+    // The cursor readout follows the mouse without a button held.
+    setMouseTracking(true);
     connect(this, &QCustomPlot::beforeReplot, this, [this] {
         if (OnBeforeReplot) {
             OnBeforeReplot();
@@ -67,6 +69,25 @@ void TChartPlot::mouseMoveEvent(QMouseEvent* event) {
     event->accept();
     if (mSelecting) {
         QCustomPlot::mouseMoveEvent(event);
+    } else if (event->buttons() == Qt::NoButton && OnHover) {
+        OnHover(event->position().toPoint());
+    }
+}
+
+void TChartPlot::leaveEvent(QEvent* event) {
+    QCustomPlot::leaveEvent(event);
+    if (OnLeave) {
+        OnLeave();
+    }
+}
+
+void TChartPlot::updateLayout() {
+    QCustomPlot::updateLayout();
+    // Ticks are chosen while the layout is prepared, for the axis lengths of the layout before.
+    // When the new layout changed a length, choosing again for it settles in one more pass: the
+    // labels' sizes across the axis, which decide the lengths, do not depend on their number.
+    for (int pass = 0; pass < 2 && TicksNeedLayout && TicksNeedLayout(); ++pass) {
+        QCustomPlot::updateLayout();
     }
 }
 
