@@ -178,8 +178,7 @@ constexpr std::array<int, 8> kTwoToNine = {2, 3, 4, 5, 6, 7, 8, 9};
 constexpr std::array<int, 1> kOne = {1};
 
 // Ticks at the given mantissas of every `decadeStep`-th decade inside lower..upper.
-TCandidate DecadeTicks(double lower, double upper, std::span<const int> mantissas,
-                       int decadeStep) {
+TCandidate DecadeTicks(double lower, double upper, std::span<const int> mantissas, int decadeStep) {
     TCandidate candidate;
     const int lowest = static_cast<int>(std::floor(std::log10(lower))) - 1;
     const int highest = static_cast<int>(std::ceil(std::log10(upper))) + 1;
@@ -200,8 +199,8 @@ TCandidate DecadeTicks(double lower, double upper, std::span<const int> mantissa
 
 // Adds 2 and 5 to the decades' labels wherever both fit between their neighbours: the decades
 // with short labels or more room read finer, the others keep their decade labels alone.
-TCandidate WithTwosAndFives(TCandidate candidate, double lower, double upper,
-                            const TTickRoom& room, const TPosition& position) {
+TCandidate WithTwosAndFives(TCandidate candidate, double lower, double upper, const TTickRoom& room,
+                            const TPosition& position) {
     const int lowest = static_cast<int>(std::floor(std::log10(lower)));
     const int highest = static_cast<int>(std::ceil(std::log10(upper)));
     for (int k = lowest; k <= highest; ++k) {
@@ -284,9 +283,9 @@ TScaleTicks ChooseDecadeTicks(double lower, double upper, const TTickRoom& room)
             ticks.Labelled = Place(candidate, position);
         }
         // Minor ticks at the other mantissas of each decade, or at the decades left unlabelled.
-        TCandidate minors = DecadeTicks(lower, upper, decadeStep == 1 ? std::span<const int>(kTwoToNine)
-                                                                       : std::span<const int>(kOne),
-                                        1);
+        TCandidate minors = DecadeTicks(
+            lower, upper,
+            decadeStep == 1 ? std::span<const int>(kTwoToNine) : std::span<const int>(kOne), 1);
         std::erase_if(minors.Values, [&candidate](double value) {
             return std::find(candidate.Values.begin(), candidate.Values.end(), value) !=
                    candidate.Values.end();
@@ -333,9 +332,9 @@ std::string TickText(double value, int resolution, bool exponentForm) {
     }
     const int leading = static_cast<int>(std::floor(std::log10(std::fabs(value))));
     const int decimals = std::clamp(leading - resolution, 0, 30);
-    const auto end =
-        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific, decimals)
-            .ptr;
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer, value,
+                                   std::chars_format::scientific, decimals)
+                         .ptr;
     const std::string text(buffer, end);
     const size_t e = text.find('e');
     int exponent = 0;

@@ -61,7 +61,8 @@ void ExpectReadable(const TScaleTicks& ticks, double lower, double upper, const 
             EXPECT_LT(std::fabs(*read - tick.Value), (tick.Value - before.Value) / 2);
             const double a = room.Extent(before.Text);
             const double b = room.Extent(tick.Text);
-            const double end = room.LabelStartsAtTick ? before.Position + a : before.Position + a / 2;
+            const double end =
+                room.LabelStartsAtTick ? before.Position + a : before.Position + a / 2;
             const double start = room.LabelStartsAtTick ? tick.Position : tick.Position - b / 2;
             EXPECT_GE(start - end, room.Gap);
         }
@@ -100,9 +101,9 @@ TEST(AxisTicks, NarrowLinearRangesKeepTheirLabelsApart) {
 
 TEST(AxisTicks, LinearScalesOverManyRangesAndLengths) {
     const std::vector<std::pair<double, double>> ranges = {
-        {0, 22000},       {20, 22000},     {-180, 180},     {-1e-9, 1e-9},    {-3e-12, 5e-11},
-        {46.99, 47.02},   {1e6, 1.0001e6}, {9e7, 1.1e8},    {-5e9, 1e10},     {1e-5, 2e-5},
-        {0.3, 0.7},       {0.51, 0.99},    {-47.02, -46.9}, {99999.9, 100000.1}};
+        {0, 22000},     {20, 22000},     {-180, 180},     {-1e-9, 1e-9},      {-3e-12, 5e-11},
+        {46.99, 47.02}, {1e6, 1.0001e6}, {9e7, 1.1e8},    {-5e9, 1e10},       {1e-5, 2e-5},
+        {0.3, 0.7},     {0.51, 0.99},    {-47.02, -46.9}, {99999.9, 100000.1}};
     for (const auto& [lower, upper] : ranges) {
         for (double length : {90.0, 240.0, 900.0}) {
             const std::string what = std::to_string(lower) + ".." + std::to_string(upper) +
@@ -132,8 +133,8 @@ TEST(AxisTicks, LogScalesTickOneTwoFiveWhenTheyHaveRoom) {
 
 TEST(AxisTicks, LogScalesOverManyRangesAndLengths) {
     const std::vector<std::pair<double, double>> ranges = {
-        {20, 22000}, {1, 96000}, {1e-3, 1e5},   {1e-12, 1e3}, {10000, 17500},  {0.5, 0.9},
-        {47, 47.1},  {1e-9, 1e-8}, {1e-30, 1e30}, {3, 300000}, {999, 1001}};
+        {20, 22000}, {1, 96000},   {1e-3, 1e5},   {1e-12, 1e3}, {10000, 17500}, {0.5, 0.9},
+        {47, 47.1},  {1e-9, 1e-8}, {1e-30, 1e30}, {3, 300000},  {999, 1001}};
     for (const auto& [lower, upper] : ranges) {
         for (double length : {90.0, 240.0, 900.0}) {
             const std::string what = std::to_string(lower) + ".." + std::to_string(upper) +

@@ -228,29 +228,51 @@ bool TChart::CursorPinned() const {
 
 void TChart::ShowAxesInUse() {
     QStringList units[2];
+    bool drawn[2] = {false, false};
     bool rightInUse = false;
     for (int index : DrawingOrder) {
         const TChartSeries& series = Series(index);
         const bool right = series.AxisSide() == TAxisSide::Right;
         rightInUse = rightInUse || right;
-        if (series.Count() > 0 && !series.Unit().isEmpty() &&
-            !units[right].contains(series.Unit())) {
-            units[right] << series.Unit();
+        if (series.Count() > 0) {
+            drawn[right] = true;
+            if (!series.Unit().isEmpty() && !units[right].contains(series.Unit())) {
+                units[right] << series.Unit();
+            }
         }
     }
     RightAxis().SetShown(rightInUse);
     // Cleared curves leave the units as they were until the next result.
-    if (!units[0].isEmpty()) {
+    if (drawn[0]) {
         LeftAxis().TakeCurveUnit(units[0].join(QStringLiteral(", ")));
     }
-    if (!units[1].isEmpty()) {
+    if (drawn[1]) {
         RightAxis().TakeCurveUnit(units[1].join(QStringLiteral(", ")));
+    }
+}
+
+void TChart::FitLegend() {
+    if (!mLegend->visible() || mLegend->itemCount() == 0) {
+        return;
+    }
+    // One row when it fits the width, else two entries a row.
+    const QMargins margins = mLegend->margins();
+    int oneRow =
+        margins.left() + margins.right() + mLegend->columnSpacing() * (mLegend->itemCount() - 1);
+    for (int i = 0; i < mLegend->itemCount(); ++i) {
+        oneRow += mLegend->item(i)->minimumOuterSizeHint().width();
+    }
+    const int wrap = oneRow > mPlot->width() ? 2 : 0;
+    if (wrap != mLegend->wrap()) {
+        mLegend->setWrap(wrap);
+        mLegend->setFillOrder(QCPLayoutGrid::foColumnsFirst, true);
     }
 }
 
 void TChart::PrepareFrame() {
     BringRangesUpToDate();
     ShowAxesInUse();
+    FitLegend();
     mCursor->Refresh();
     const double left = mPlot->xAxis->range().lower;
     for (int i = 0; i < SeriesCount; ++i) {

@@ -90,6 +90,7 @@ class TChart : public QWidget, private TChartHost {
     void ClickAt(QPoint pos);
     void ZoomTo(QRect dragged);
     void ShowAxesInUse();
+    void FitLegend();
 
     TChartPlot* mPlot;
     TChartLegend* mLegend;

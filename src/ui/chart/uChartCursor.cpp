@@ -133,8 +133,8 @@ void TChartCursor::ReadAt(double key) {
     if (!found) {
         return;
     }
-    mFrequencyLine = QStringLiteral("f = ") +
-                     WithUnit(NumberText(mPointKey, kFrequencyDigits), mBottom.Unit());
+    mFrequencyLine =
+        QStringLiteral("f = ") + WithUnit(NumberText(mPointKey, kFrequencyDigits), mBottom.Unit());
     for (const TChartSeries* series : mSeries) {
         if (series->Count() == 0) {
             continue;

@@ -56,7 +56,7 @@ class TChartCursor : public QCPLayerable {
     const TChartAxis& mBottom;
     bool mShown = false;
     bool mPinned = false;
-    double mKey = 0;  // where the pointer or the pin is, in x units
+    double mKey = 0;       // where the pointer or the pin is, in x units
     double mPointKey = 0;  // the x of the point read, where the line is drawn
     QString mFrequencyLine;
     std::vector<TReading> mReadings;

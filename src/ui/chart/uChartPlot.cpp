@@ -165,8 +165,15 @@ void TChartLegend::draw(QCPPainter* painter) {
     painter->setPen(QPen(Qt::black, 0, Qt::DotLine));
     const QRect inner = rect();
     for (int i = 1; i < itemCount(); ++i) {
-        const int x = (item(i - 1)->outerRect().right() + item(i)->outerRect().left() + 1) / 2;
-        painter->drawLine(QPoint(x, inner.top()), QPoint(x, inner.bottom()));
+        const QRect before = item(i - 1)->outerRect();
+        const QRect after = item(i)->outerRect();
+        // Between neighbours in a row only, when the entries take two rows.
+        if (before.top() != after.top()) {
+            continue;
+        }
+        const int x = (before.right() + after.left() + 1) / 2;
+        painter->drawLine(QPoint(x, std::max(inner.top(), after.top())),
+                          QPoint(x, std::min(inner.bottom(), after.bottom())));
     }
 }
 

@@ -117,8 +117,9 @@ double TFrequencyAxis::FrequencyAt(double offset) const {
 }
 
 int TFrequencyAxis::ScaleX(double frequency) const {
-    const int offset = Logarithmic ? NearestPixel(static_cast<float>(Offset(frequency)))
-                                   : NearestPixel((static_cast<float>(frequency) - Low) * PixelsPerHz);
+    const int offset = Logarithmic
+                           ? NearestPixel(static_cast<float>(Offset(frequency)))
+                           : NearestPixel((static_cast<float>(frequency) - Low) * PixelsPerHz);
     return offset > std::numeric_limits<int>::max() - BarLeft ? std::numeric_limits<int>::max()
                                                               : BarLeft + offset;
 }
@@ -172,8 +173,8 @@ TScaleLayout LayOutScale(float low, float high, int width, int barLeft, int barR
 TScaleLayout LayOutLogScale(float low, float high, int width, int barLeft, int barRight,
                             const TTextWidthMeasure& textWidth) {
     TScaleLayout layout;
-    if (!std::isfinite(low) || !std::isfinite(high) || !(low > 0) || !(low < high) ||
-        width <= 0 || barRight <= barLeft || !textWidth) {
+    if (!std::isfinite(low) || !std::isfinite(high) || !(low > 0) || !(low < high) || width <= 0 ||
+        barRight <= barLeft || !textWidth) {
         return layout;
     }
     const TFrequencyAxis axis(low, high, barLeft, barRight, true);

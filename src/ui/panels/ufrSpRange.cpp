@@ -163,9 +163,9 @@ void TfrSpRange::PlaceRange() {
     const int track = std::max(0, BarRight() - BarLeft());
     if (LogScale()) {
         const TFrequencyAxis axis(FullMinValue, FullMaxValue, 0, track, true);
-        MinWidth = std::clamp(NearestPixel(static_cast<float>(axis.Offset(RangeMinValue))), 0,
-                              track) +
-                   kEdgeWidth;
+        MinWidth =
+            std::clamp(NearestPixel(static_cast<float>(axis.Offset(RangeMinValue))), 0, track) +
+            kEdgeWidth;
         MaxWidth = std::clamp(NearestPixel(static_cast<float>(track - axis.Offset(RangeMaxValue))),
                               0, track) +
                    kEdgeWidth;
@@ -198,11 +198,11 @@ void TfrSpRange::RangeFromBar() {
         low = static_cast<float>(axis.FrequencyAt(RangeLeft() - BarLeft()));
         high = static_cast<float>(axis.FrequencyAt(RangeLeft() + RangeWidth() - BarLeft()));
     } else {
-        const float hzPerPixel = (FullMaxValue - FullMinValue) /
-                                 static_cast<float>(std::max(1, BarRight() - BarLeft()));
+        const float hzPerPixel =
+            (FullMaxValue - FullMinValue) / static_cast<float>(std::max(1, BarRight() - BarLeft()));
         low = FullMinValue + static_cast<float>(RangeLeft() - BarLeft()) * hzPerPixel;
-        high = FullMinValue +
-               static_cast<float>(RangeLeft() + RangeWidth() - BarLeft()) * hzPerPixel;
+        high =
+            FullMinValue + static_cast<float>(RangeLeft() + RangeWidth() - BarLeft()) * hzPerPixel;
     }
     // Rounding in the last pixel must not carry the range outside its span.
     RangeMinValue = std::clamp(low, FullMinValue, FullMaxValue);

@@ -92,11 +92,11 @@ class TChartTests : public QObject {
             double High;
         };
         const std::vector<TRange> linear = {
-            {20, 22000},   {46.985, 47.025}, {-0.001, 0.012}, {-1e-9, 1e-9},   {-180, 180},
-            {-5e9, 1e10},  {9e7, 1.1e8},     {0.51, 0.99},    {-47.02, -46.9}, {1e6, 1.00001e6}};
-        const std::vector<TRange> logarithmic = {{20, 22000},   {10000, 17500}, {1, 192000},
-                                                 {1e-3, 1e5},   {1e-12, 1e3},   {999, 1001},
-                                                 {0.5, 0.9},    {1e-30, 1e30}};
+            {20, 22000},  {46.985, 47.025}, {-0.001, 0.012}, {-1e-9, 1e-9},   {-180, 180},
+            {-5e9, 1e10}, {9e7, 1.1e8},     {0.51, 0.99},    {-47.02, -46.9}, {1e6, 1.00001e6}};
+        const std::vector<TRange> logarithmic = {{20, 22000}, {10000, 17500}, {1, 192000},
+                                                 {1e-3, 1e5}, {1e-12, 1e3},   {999, 1001},
+                                                 {0.5, 0.9},  {1e-30, 1e30}};
         for (const QSize size : {QSize(330, 240), QSize(640, 420), QSize(1100, 700)}) {
             chart.resize(size);
             for (const bool log : {false, true}) {
@@ -122,9 +122,9 @@ class TChartTests : public QObject {
                             for (qsizetype j = i + 1; j < labels.size(); ++j) {
                                 QVERIFY2(labels[i].Text != labels[j].Text,
                                          qPrintable(what + " " + labels[i].Text));
-                                QVERIFY2(!labels[i].Box.intersects(labels[j].Box),
-                                         qPrintable(what + " " + labels[i].Text + " " +
-                                                    labels[j].Text));
+                                QVERIFY2(
+                                    !labels[i].Box.intersects(labels[j].Box),
+                                    qPrintable(what + " " + labels[i].Text + " " + labels[j].Text));
                             }
                         }
                     }
@@ -434,6 +434,17 @@ class TChartTests : public QObject {
         Settle();
         QVERIFY(!chart.LegendVisible());
         QCOMPARE(chart.PlotArea().top(), topWithout);
+
+        // Long names that do not fit one row take two rather than run off the chart.
+        for (int i = 0; i < TChart::SeriesCount; ++i) {
+            chart.Series(i).SetDescription(QStringLiteral("Phase Zx fitted %1").arg(i));
+        }
+        chart.SetLegendVisible(true);
+        Settle();
+        const int oneRow = chart.PlotArea().top();
+        chart.resize(330, 400);
+        Settle();
+        QVERIFY(chart.PlotArea().top() > oneRow);
     }
 
     void drawingAllPointsKeepsEverySpikeInPlace() {
@@ -524,7 +535,7 @@ class TChartTests : public QObject {
             std::array<double, 3> r, g, b;
         };
         const std::array<TView, 3> views = {{
-            {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}},                                        // normal
+            {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}},                                       // normal
             {{0.11238, 0.88762, 0}, {0.11238, 0.88762, 0}, {0.00401, -0.00401, 1}},  // red-blind
             {{0.29275, 0.70725, 0}, {0.29275, 0.70725, 0}, {-0.02234, 0.02234, 1}},  // green-blind
         }};
@@ -544,9 +555,8 @@ class TChartTests : public QObject {
                     const auto a = seen(chart.Series(i).Colour(), view);
                     const auto b = seen(chart.Series(j).Colour(), view);
                     const double distance = std::hypot(a[0] - b[0], a[1] - b[1], a[2] - b[2]);
-                    QVERIFY2(distance > 0.1, qPrintable(QStringLiteral("series %1 and %2")
-                                                            .arg(i + 1)
-                                                            .arg(j + 1)));
+                    QVERIFY2(distance > 0.1,
+                             qPrintable(QStringLiteral("series %1 and %2").arg(i + 1).arg(j + 1)));
                 }
                 // Every curve stands out from the white background.
                 const auto c = seen(chart.Series(i).Colour(), view);
@@ -563,7 +573,7 @@ class TChartTests : public QObject {
         chart.Series(1).SetUnit(QStringLiteral("°"));
         chart.Series(1).SetAxisSide(TAxisSide::Right);
         chart.Series(2).SetDescription(QStringLiteral("R fitted"));
-        chart.Series(0).SetPoints(Ramp(101, 0, 10), Ramp(101, 0, 1));     // y = x / 10
+        chart.Series(0).SetPoints(Ramp(101, 0, 10), Ramp(101, 0, 1));      // y = x / 10
         chart.Series(1).SetPoints(Ramp(101, 0, 10), Ramp(101, -90, 0.5));  // x 0..1000
         chart.Series(2).SetPoints(Ramp(101, 0, 10), Ramp(101, 5, 0));
         ShowSettled(chart);
@@ -573,8 +583,8 @@ class TChartTests : public QObject {
         const auto pixelOf = [&](double x) { return area.left() + int(area.width() * x / 1000); };
         SendMouse(chart, QEvent::MouseMove, QPoint(pixelOf(502), area.center().y()), Qt::NoButton,
                   Qt::NoButton);
-        QCOMPARE(chart.CursorReadout(), (QStringList{"f = 500 Hz", "Re = 50 Ω", "R fitted = 5",
-                                                     "Im = -65°"}));
+        QCOMPARE(chart.CursorReadout(),
+                 (QStringList{"f = 500 Hz", "Re = 50 Ω", "R fitted = 5", "Im = -65°"}));
 
         // Leaving the chart hides it; clicking pins it and new points are read at the pin.
         QEvent leave(QEvent::Leave);
@@ -632,7 +642,6 @@ class TChartTests : public QObject {
         // Its grid comes back with it, as it was.
         QVERIFY(chart.RightAxis().GridVisible());
     }
-
 };
 
 QTEST_MAIN(TChartTests)
