@@ -162,6 +162,11 @@ void TResultDisplay::NameCurves() {
         return Chart.Series(series).Title() + QLatin1Char(' ') + QLatin1String(what);
     };
     switch (Kind) {
+        case TResultKind::Untold:
+            for (int i = 0; i < TChart::SeriesCount; ++i) {
+                name(i, QString(), QString());
+            }
+            break;
         case TResultKind::Impedance:
         case TResultKind::ImpedanceAndModel: {
             const bool model = Kind == TResultKind::ImpedanceAndModel;

@@ -19,6 +19,7 @@ enum class TDisplayKind : uint8_t {
 // What the curves of a result show, for their names in the legend and the readout and for
 // their units.
 enum class TResultKind : uint8_t {
+    Untold,             // the titles alone, no units
     Impedance,          // Zx (Series1, Series2)
     ImpedanceAndModel,  // Zx measured, and the fitted series model (Series3, Series4)
     Transfer,           // the ratio of the two inputs (Series1, Series2)
@@ -67,7 +68,7 @@ class TResultDisplay {
     void NameCurves();
 
     TChart& Chart;
-    TResultKind Kind = TResultKind::Impedance;
+    TResultKind Kind = TResultKind::Untold;
 };
 
 }  // namespace tavrin
