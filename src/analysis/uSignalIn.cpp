@@ -268,9 +268,10 @@ void TSignalIn::SaveCalibrationTable() const {
                            FCalibrated ? CalibrationRecord : std::nullopt);
 }
 
-void TSignalIn::ComputeImpedance(TWaveData& data, bool swap, float lowFrequency,
-                                 float highFrequency, float rref, float cin, bool evaluate,
-                                 const TTextEvent& onText) {
+std::optional<TSeriesFit> TSignalIn::ComputeImpedance(TWaveData& data, bool swap,
+                                                      float lowFrequency, float highFrequency,
+                                                      float rref, float cin, bool evaluate,
+                                                      const TTextEvent& onText) {
     const int32_t slots = static_cast<int32_t>(data[0].size() / 2);
     const TBinRange range =
         BandBins(BlockLength(), SampleRate(), lowFrequency, highFrequency, slots);
@@ -279,13 +280,14 @@ void TSignalIn::ComputeImpedance(TWaveData& data, bool swap, float lowFrequency,
     const std::span<TComplex> right(ComplexSlots(data[1].data()), static_cast<size_t>(slots));
     ComputeZx(swap ? right : left, swap ? left : right, left, range, angularStep, {rref, cin});
     if (!evaluate) {
-        return;
+        return std::nullopt;
     }
     const TSeriesFit fit = FitSeries(left, range, angularStep);
     SeriesModel(fit, right, range, angularStep);
     if (onText) {
         onText(FormatSeriesFit(fit));
     }
+    return fit;
 }
 
 void TSignalIn::ComputeTransfer(TWaveData& data, bool swap, float lowFrequency,

@@ -9,6 +9,7 @@
 
 #include "uCalibrationRecord.h"
 #include "uCom.h"
+#include "uEvaluation.h"
 #include "uWaveIn.h"
 
 namespace tavrin {
@@ -60,9 +61,10 @@ class TSignalIn : public TSyncIn {
 
     // Zx in ohms into the left slots kLo..kHi of the range; with evaluate, the fitted series
     // R + L or C into the right slots and the three-line readout to onText. rref in ohms, cin in
-    // farads.
-    void ComputeImpedance(TWaveData& data, bool swap, float lowFrequency, float highFrequency,
-                          float rref, float cin, bool evaluate, const TTextEvent& onText);
+    // farads. Returns the fit when evaluated.
+    std::optional<TSeriesFit> ComputeImpedance(TWaveData& data, bool swap, float lowFrequency,
+                                               float highFrequency, float rref, float cin,
+                                               bool evaluate, const TTextEvent& onText);
     // The reference-side channel over the driving channel into the left slots of the range.
     void ComputeTransfer(TWaveData& data, bool swap, float lowFrequency, float highFrequency);
 
