@@ -1,5 +1,6 @@
 #include "uResultDisplay.h"
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -28,7 +29,8 @@ void TResultDisplay::ShowResult(const TWaveData& data, const TBand& band, float 
             continue;
         }
         const float binWidth = sampleRate / static_cast<float>(channel.size());
-        const int32_t lo = band.ToBin(band.Low);
+        // Slot 0 holds DC and Nyquist, never a bin: a block of 2 has nothing to draw.
+        const int32_t lo = std::max<int32_t>(band.ToBin(band.Low), 1);
         const int32_t hi =
             std::min<int32_t>(band.ToBin(band.High), static_cast<int32_t>(channel.size() / 2) - 1);
         const TComplex* bins = ComplexSlots(channel.data());
