@@ -9,6 +9,7 @@ TAVRIN_PACKAGES=(
     libcli11-dev nlohmann-json3-dev
     zlib1g-dev
     locales
+    libeigen3-dev
 )
 
 tavrin_install_packages() {

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <fstream>
 #include <sstream>
+#include <string>
 
 #include "SessionTestKit.h"
 #include "uSettingsFile.h"
@@ -60,9 +61,11 @@ TEST(SessionTest, FirstOpenAndCloseKeepTheWindowsFileLayout) {
             settings.WriteInt("Graph", "Page", 0);
         };
     }
+    // The middle device of the box, by the first-start rule.
+    const std::string middle = std::to_string(kVirtualBoxStateCount / 2);
     const std::vector<std::string> expected{"[WaveSetup]",
-                                            "InputID=2",
-                                            "OutputID=2",
+                                            "InputID=" + middle,
+                                            "OutputID=" + middle,
                                             "Sampling=48000",
                                             "Swap=0",
                                             "FMin=20",
