@@ -15,6 +15,7 @@
 
 #include "CliProcess.h"
 #include "SessionTestKit.h"
+#include "uVirtualBoxNetwork.h"
 
 namespace tavrin::testing {
 namespace {
@@ -69,11 +70,12 @@ TEST_F(CliTest, DevicesAreListedWithTheirNumbers) {
     const TCliOutcome outcome = Run({"devices"});
     EXPECT_EQ(outcome.Status, 0);
     const std::vector<std::string> lines = outcome.OutLines();
-    ASSERT_EQ(lines.size(), 12u);
+    const size_t count = kVirtualBoxStateCount;
+    ASSERT_EQ(lines.size(), 2 * count + 2);
     EXPECT_EQ(lines[0], "Input (capture) devices:");
     EXPECT_EQ(lines[1].rfind("  0  Virtual box: S1 calibration", 0), 0u);
-    EXPECT_EQ(lines[6], "Output (playback) devices:");
-    EXPECT_EQ(lines[9].rfind("  2  Virtual box: Zx 4.7 \u00B5F", 0), 0u);
+    EXPECT_EQ(lines[count + 1], "Output (playback) devices:");
+    EXPECT_EQ(lines[count + 4].rfind("  2  Virtual box: Zx 4.7 \u00B5F", 0), 0u);
 }
 
 TEST_F(CliTest, CalibrationWritesTheFileAndTheSaturationLevels) {
@@ -129,7 +131,7 @@ TEST_F(CliTest, TransferOfTheLowPassWithItsCurveAndExport) {
 
 TEST_F(CliTest, UsageAndDeviceErrorsGiveStatus2AndOneLine) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
-        {{"measure", "--mode", "lcr", "--input", "7", "--output", "2"}, "unknown input device 7"},
+        {{"measure", "--mode", "lcr", "--input", "99", "--output", "2"}, "unknown input device 99"},
         {{"measure", "--mode", "lcr", "--input", "2", "--output", "USB card"},
          "unknown output device \"USB card\""},
         {{"measure", "--mode", "lcr", "--input", "2", "--output", "2", "--rate", "44100"},
