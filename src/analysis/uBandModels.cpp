@@ -140,11 +140,12 @@ double SeriesReactanceMisfit(const TSums& s, const TOptimum& o, double atOptimum
     return std::max(0.0, atOptimum + gradient + a * dl * dl + c * de * de - 2.0 * b * dl * de);
 }
 
-// Akaike's criterion over the 2n real residuals; the floor keeps an exact fit from scoring
-// minus infinity.
+// Schwarz's (Bayesian) criterion over the 2n real residuals: an element must lower the misfit by
+// more than noise alone would, over thousands of bins, before the model keeps it. The floor
+// keeps an exact fit from scoring minus infinity.
 double Score(double misfit, int32_t bins, int32_t parameters) {
     const double n = 2.0 * bins;
-    return n * std::log(std::max(misfit, 1e-300) / n) + 2.0 * parameters;
+    return n * std::log(std::max(misfit, 1e-300) / n) + std::log(n) * parameters;
 }
 
 struct TCandidate {

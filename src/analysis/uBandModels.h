@@ -5,7 +5,7 @@
 // Each is a linear least-squares fit on the complex impedance with relative weights (a bin
 // counts by its misfit as a fraction of |Z|, which is how the measurement's noise scales), the
 // reactive parts kept at or above zero. The best-supported circuit is the one with the least
-// Akaike information over the bins, so that a third parameter must earn its place.
+// Bayesian information over the bins, so that a third parameter must earn its place.
 
 #include <array>
 #include <complex>
