@@ -11,7 +11,8 @@ namespace tavrin {
 
 TBinRange BandBins(int32_t length, uint32_t sampleRate, float lowFrequency, float highFrequency,
                    int32_t slots) {
-    return {FrequencyToBin(length, lowFrequency, sampleRate),
+    // Below a block of 4 there is no bin at all: slot 0 holds DC and Nyquist, never a tone.
+    return {std::max(FrequencyToBin(length, lowFrequency, sampleRate), 1),
             std::min(FrequencyToBin(length, highFrequency, sampleRate), slots - 1)};
 }
 

@@ -1,6 +1,8 @@
 #include "uSignalIn.h"
 
+#include <algorithm>
 #include <cmath>
+#include <ctime>
 #include <span>
 
 #include "uCalibrationFile.h"
@@ -43,11 +45,19 @@ void TSignalIn::BeginLevelSetting(float frequency, TTextEvent onText) {
     SaturationLevel = {0.0f, 0.0f};
 }
 
-void TSignalIn::BeginCalibration(float /*fLow*/, float /*fHigh*/) {
+void TSignalIn::BeginCalibration(float fLow, float fHigh, TMeasuringSetup madeFor) {
     // The calibration always covers every bin, not only the band of the stimulus, so that a
     // later measurement over any range finds a correction.
     FStage = TSignalStage::stCalibrate;
     ResizeCalibration();
+    madeFor.SampleRate = SampleRate();
+    madeFor.BlockLength = BlockLength();
+    madeFor.FMin = std::min(fLow, fHigh);
+    madeFor.FMax = std::max(fLow, fHigh);
+    NewRecord = TCalibrationRecord{std::move(madeFor), {}, 0.0};
+    PreviousRatio.clear();
+    RatioSteps.assign(Calibration.size(), 0.0);
+    RatioStepCount = 0;
 }
 
 void TSignalIn::BeginMeasurement(bool transfer) {
@@ -63,7 +73,13 @@ void TSignalIn::ResizeCalibration() {
     const size_t n = static_cast<size_t>(BlockLength() / 2);
     if (Calibration.size() != n) {
         Calibration.assign(n, ComplexOne);
+        FCalibrated = false;
+        CalibrationRecord.reset();
     }
+}
+
+std::string TSignalIn::CalibrationMark(const TMeasuringSetup& now) const {
+    return tavrin::CalibrationMark(CalibrationRecord, FCalibrated ? Calibration.size() : 0, now);
 }
 
 void TSignalIn::ProcessBlock(TWaveData& data) {
@@ -174,9 +190,42 @@ void TSignalIn::ProcessCalibrationBlock(TWaveData& data, bool saturated) {
     for (int32_t k = 1; k < n / 2; ++k) {
         right[k] = Calibration[k];
     }
+    TrackCalibrationNoise(left, n / 2, saturated);
+    FCalibrated = true;
+    CalibrationRecord = NewRecord;
+    CalibrationRecord->Made = FormatRecordTime(std::time(nullptr));
     if (OnStageText) {
         OnStageText(saturated ? "Wait..." : "Press Stop\r\nto finish.");
     }
+}
+
+void TSignalIn::TrackCalibrationNoise(const TComplex* ratio, int32_t bins, bool saturated) {
+    if (saturated || RatioSteps.size() != static_cast<size_t>(bins)) {
+        // A clipped block is no sample of the noise, and the next step starts afresh from it.
+        PreviousRatio.clear();
+        return;
+    }
+    const TBinRange band =
+        BandBins(BlockLength(), SampleRate(), NewRecord.Setup.FMin, NewRecord.Setup.FMax, bins);
+    if (PreviousRatio.size() == static_cast<size_t>(bins)) {
+        // Half the squared step between two results is the variance of one of them.
+        for (int32_t k = band.Lo; k <= band.Hi; ++k) {
+            const double modulus = ComplexSqrMod(ratio[k]);
+            const TComplex step{ratio[k].Re - PreviousRatio[k].Re,
+                                ratio[k].Im - PreviousRatio[k].Im};
+            RatioSteps[k] += modulus > 0.0 ? ComplexSqrMod(step) / (2.0 * modulus) : 0.0;
+        }
+        ++RatioStepCount;
+    }
+    PreviousRatio.assign(ratio, ratio + bins);
+    if (RatioStepCount == 0 || band.Hi < band.Lo) {
+        return;
+    }
+    // The median bin: a few bins without a tone or with a glitch do not speak for the band.
+    std::vector<double> spread(RatioSteps.begin() + band.Lo, RatioSteps.begin() + band.Hi + 1);
+    const auto middle = spread.begin() + static_cast<std::ptrdiff_t>(spread.size() / 2);
+    std::nth_element(spread.begin(), middle, spread.end());
+    NewRecord.RelativeNoise = std::sqrt(*middle / RatioStepCount);
 }
 
 void TSignalIn::LevelStep(const std::array<float, 2>& peak) {
@@ -197,8 +246,13 @@ bool TSignalIn::LoadCalibration(const TSettingsFile& settings) {
         SaturationLevel[c] = static_cast<float>(
             settings.ReadReal(kCalibrationSection, SaturationKey(c), SaturationLevel[c]));
     }
-    return ReadCalibrationFile(FCalibrationPath, Calibration) == TCalibrationRead::Loaded &&
-           !Calibration.empty();
+    if (ReadCalibrationFile(FCalibrationPath, Calibration) != TCalibrationRead::Loaded) {
+        return false;
+    }
+    FCalibrated = !Calibration.empty();
+    CalibrationRecord =
+        FCalibrated ? ReadCalibrationRecord(CalibrationRecordPath(FCalibrationPath)) : std::nullopt;
+    return FCalibrated;
 }
 
 void TSignalIn::SaveCalibration(TSettingsFile& settings) {
@@ -210,11 +264,14 @@ void TSignalIn::SaveCalibration(TSettingsFile& settings) {
 
 void TSignalIn::SaveCalibrationTable() const {
     WriteCalibrationFile(FCalibrationPath, Calibration);
+    WriteCalibrationRecord(CalibrationRecordPath(FCalibrationPath),
+                           FCalibrated ? CalibrationRecord : std::nullopt);
 }
 
-void TSignalIn::ComputeImpedance(TWaveData& data, bool swap, float lowFrequency,
-                                 float highFrequency, float rref, float cin, bool evaluate,
-                                 const TTextEvent& onText) {
+std::optional<TSeriesFit> TSignalIn::ComputeImpedance(TWaveData& data, bool swap,
+                                                      float lowFrequency, float highFrequency,
+                                                      float rref, float cin, bool evaluate,
+                                                      const TTextEvent& onText) {
     const int32_t slots = static_cast<int32_t>(data[0].size() / 2);
     const TBinRange range =
         BandBins(BlockLength(), SampleRate(), lowFrequency, highFrequency, slots);
@@ -223,13 +280,14 @@ void TSignalIn::ComputeImpedance(TWaveData& data, bool swap, float lowFrequency,
     const std::span<TComplex> right(ComplexSlots(data[1].data()), static_cast<size_t>(slots));
     ComputeZx(swap ? right : left, swap ? left : right, left, range, angularStep, {rref, cin});
     if (!evaluate) {
-        return;
+        return std::nullopt;
     }
     const TSeriesFit fit = FitSeries(left, range, angularStep);
     SeriesModel(fit, right, range, angularStep);
     if (onText) {
         onText(FormatSeriesFit(fit));
     }
+    return fit;
 }
 
 void TSignalIn::ComputeTransfer(TWaveData& data, bool swap, float lowFrequency,

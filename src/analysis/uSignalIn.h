@@ -3,10 +3,13 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "uCalibrationRecord.h"
 #include "uCom.h"
+#include "uEvaluation.h"
 #include "uWaveIn.h"
 
 namespace tavrin {
@@ -31,27 +34,37 @@ class TSignalIn : public TSyncIn {
     TSignalIn(TWaveService& service, TUiDispatcher& ui, TClock& clock, std::string calibrationPath);
 
     void BeginLevelSetting(float frequency, TTextEvent onText);
-    void BeginCalibration(float fLow, float fHigh);
+    // madeFor: what the analyser cannot know of the set-up (device names, C in); its rate,
+    // block length and band are filled in here.
+    void BeginCalibration(float fLow, float fHigh, TMeasuringSetup madeFor = {});
     void BeginMeasurement(bool transfer);
-    // Calibration gets BlockLength / 2 entries of ComplexOne unless it has that length already.
+    // Calibration gets BlockLength / 2 entries of ComplexOne unless it has that length already;
+    // a table dropped so is no calibration any more.
     void ResizeCalibration();
+    // True while Calibration holds a measured or loaded table rather than no correction.
+    bool Calibrated() const { return FCalibrated; }
+    // Empty when the calibration in use was made for `now`; otherwise the one line that says
+    // it was not ("Not calibrated for 96000 S/s, N 4096: calibrate again").
+    std::string CalibrationMark(const TMeasuringSetup& now) const;
 
     // Both channels become packed spectra, then the stage's work; see the stage enumeration.
     void ProcessBlock(TWaveData& data) override;
 
-    // Saturation levels from the settings file, then the calibration file. True when the file
-    // held at least one entry. A missing, short or malformed file leaves Calibration as it was.
+    // Saturation levels from the settings file, then the calibration file and its record. True
+    // when the file held at least one entry. A missing, short or malformed file leaves
+    // Calibration as it was.
     bool LoadCalibration(const TSettingsFile& settings);
     // Throws EFileError when the settings or the calibration file cannot be written.
     void SaveCalibration(TSettingsFile& settings);
-    // The calibration file alone, for when the settings file cannot be written.
+    // The calibration file and its record alone, for when the settings file cannot be written.
     void SaveCalibrationTable() const;
 
     // Zx in ohms into the left slots kLo..kHi of the range; with evaluate, the fitted series
     // R + L or C into the right slots and the three-line readout to onText. rref in ohms, cin in
-    // farads.
-    void ComputeImpedance(TWaveData& data, bool swap, float lowFrequency, float highFrequency,
-                          float rref, float cin, bool evaluate, const TTextEvent& onText);
+    // farads. Returns the fit when evaluated.
+    std::optional<TSeriesFit> ComputeImpedance(TWaveData& data, bool swap, float lowFrequency,
+                                               float highFrequency, float rref, float cin,
+                                               bool evaluate, const TTextEvent& onText);
     // The reference-side channel over the driving channel into the left slots of the range.
     void ComputeTransfer(TWaveData& data, bool swap, float lowFrequency, float highFrequency);
 
@@ -65,6 +78,8 @@ class TSignalIn : public TSyncIn {
 
     // Entry k: ratio left/right of bin k measured in calibration; ComplexOne = no correction.
     std::vector<TComplex> Calibration;
+    // What Calibration was made for; nullopt when unknown (a file from elsewhere) or none.
+    std::optional<TCalibrationRecord> CalibrationRecord;
     // Per channel (left, right): the sample peak regarded as full scale.
     std::array<float, 2> SaturationLevel{0.9f, 0.9f};
 
@@ -72,6 +87,7 @@ class TSignalIn : public TSyncIn {
     void ProcessLevelBlock(TWaveData& data, const std::array<float, 2>& peak);
     void ProcessCalibrationBlock(TWaveData& data, bool saturated);
     void LevelStep(const std::array<float, 2>& peak);
+    void TrackCalibrationNoise(const TComplex* ratio, int32_t bins, bool saturated);
 
     TSignalStage FStage = TSignalStage::stMeasure;
     int32_t TestBin = 0;
@@ -79,6 +95,13 @@ class TSignalIn : public TSyncIn {
     TTextEvent OnStageText;
     bool FirstBlock = false;
     std::string FCalibrationPath;
+    bool FCalibrated = false;
+    // The calibration run in progress: what it is made for, and the spread of its successive
+    // ratios (per bin: the previous ratio and the summed squared relative steps).
+    TCalibrationRecord NewRecord;
+    std::vector<TComplex> PreviousRatio;
+    std::vector<double> RatioSteps;
+    int32_t RatioStepCount = 0;
 };
 
 }  // namespace tavrin

@@ -99,6 +99,8 @@ TEST(Evaluation, BandBinsStayInsideTheSpectrum) {
     EXPECT_EQ(range.Hi, 2047);
     const TBinRange shorter = BandBins(4096, 48000, 20, 22000, 1024);
     EXPECT_EQ(shorter.Hi, 1023);
+    const TBinRange none = BandBins(2, 48000, 24000, 24000, 1);
+    EXPECT_LT(none.Hi, none.Lo);
 }
 
 }  // namespace

@@ -236,8 +236,8 @@ class FormTests : public QObject {
                                                  QString::number(kVirtualBoxStateCount)});
         QVERIFY(!rig.Form().Measuring());
         QCOMPARE(rig.Find<QPushButton>("btnStartStop")->text(), QString("Start"));
-        QVERIFY(rig.Form().SignalIn().Parked());
-        QVERIFY(rig.Form().WaveOut().Parked());
+        QVERIFY(rig.Form().Session().SignalIn().Parked());
+        QVERIFY(rig.Form().Session().WaveOut().Parked());
         QVERIFY(rig.Find<QWidget>("rgMode")->isEnabled());
         QCOMPARE(service.InputsOpened, 0);
     }
@@ -275,7 +275,7 @@ class FormTests : public QObject {
                                  kResultTimeoutMs);
         rig.Click("btnStartStop");
         QCOMPARE(CheckedMode(rig), 0);
-        QVERIFY(rig.Form().SignalIn().Averaging());
+        QVERIFY(rig.Form().Session().SignalIn().Averaging());
 
         ChooseMode(rig, 1);
         QLineEdit* cin = rig.Find<QLineEdit>("edCin");
