@@ -78,8 +78,12 @@ void BM_CompensationAndInputResistance(benchmark::State& state) {
         TFixtureCapture capture{
             "", arm, part == TFixturePart::Load ? 1000.0 : 0.0,
             FixtureReading(part, spectra.Driving, spectra.Reference, kBand, Step(), arm)};
-        StoreFixtureCapture(compensation, part, kRate, kLength, 1.0f, 95999.0f, kBand,
-                            std::move(capture));
+        TMeasuringSetup setup;
+        setup.SampleRate = kRate;
+        setup.BlockLength = kLength;
+        setup.FMin = 1.0f;
+        setup.FMax = 95999.0f;
+        StoreFixtureCapture(compensation, part, setup, kBand, std::move(capture));
     }
     const std::vector<TComplex> measured = Zx(spectra);
     std::vector<TComplex> zx(kSlots);

@@ -12,7 +12,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     tavrin::TFixtureCompensation compensation;
-    compensation.SampleRate = 12345;
+    compensation.Setup.SampleRate = 12345;
     std::string reason;
     const auto result = tavrin::ParseCompensation({data, size}, compensation, &reason);
     if (result == tavrin::TCompensationRead::Loaded) {
@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (written != std::vector<uint8_t>(data, data + size)) {
             std::abort();
         }
-    } else if (compensation.SampleRate != 12345 || !compensation.Empty() || reason.empty()) {
+    } else if (compensation.Setup.SampleRate != 12345 || !compensation.Empty() || reason.empty()) {
         std::abort();
     }
     return 0;

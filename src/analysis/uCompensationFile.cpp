@@ -15,10 +15,26 @@ namespace {
 constexpr char kMagic[] = "TAVRINFX";
 constexpr size_t kMagicLength = sizeof kMagic - 1;
 constexpr uint32_t kVersion = 1;
-constexpr uint32_t kDateLimit = 256;
+constexpr uint32_t kTextLimit = 256;  // a date or a device name
 // Beyond any block length the program uses (2^18), with room to spare.
 constexpr int32_t kLongestBlock = 1 << 24;
 constexpr uint32_t kHighestRate = 1000000;
+
+// A counted text; false when its count is beyond the limit or the file.
+bool ReadText(TByteReader& in, std::string& text) {
+    const uint32_t length = in.U32();
+    if (!in.Ok() || length > kTextLimit) {
+        return false;
+    }
+    text = in.Text(length);
+    return in.Ok();
+}
+
+void AppendText(std::vector<uint8_t>& out, const std::string& text) {
+    const std::string kept = text.substr(0, kTextLimit);
+    AppendLittleEndian32(out, static_cast<uint32_t>(kept.size()));
+    out.insert(out.end(), kept.begin(), kept.end());
+}
 
 TCompensationRead Refuse(std::string* reason, std::string text) {
     if (reason) {
@@ -57,25 +73,31 @@ TCompensationRead ParseCompensation(std::span<const uint8_t> bytes,
         return Refuse(reason, "a fixture compensation of another version");
     }
     TFixtureCompensation loaded;
-    loaded.SampleRate = in.U32();
-    loaded.BlockLength = in.I32();
-    loaded.LowFrequency = in.F32();
-    loaded.HighFrequency = in.F32();
+    TMeasuringSetup& setup = loaded.Setup;
+    setup.SampleRate = in.U32();
+    setup.BlockLength = in.I32();
+    setup.FMin = in.F32();
+    setup.FMax = in.F32();
     loaded.Bins.Lo = in.I32();
     loaded.Bins.Hi = in.I32();
-    const uint32_t present = in.U32();
     if (!in.Ok()) {
         return Refuse(reason, "the file ends in its header");
     }
-    if (loaded.SampleRate == 0 || loaded.SampleRate > kHighestRate ||
-        !PowerOfTwo(loaded.BlockLength) || loaded.BlockLength > kLongestBlock ||
-        loaded.BlockLength < 4) {
+    if (setup.SampleRate == 0 || setup.SampleRate > kHighestRate ||
+        !PowerOfTwo(setup.BlockLength) || setup.BlockLength > kLongestBlock ||
+        setup.BlockLength < 4) {
         return Refuse(reason, "impossible rate or block length");
     }
-    if (!std::isfinite(loaded.LowFrequency) || !std::isfinite(loaded.HighFrequency) ||
-        loaded.Bins.Lo < 1 || loaded.Bins.Hi < loaded.Bins.Lo ||
-        loaded.Bins.Hi > loaded.BlockLength / 2 - 1) {
+    if (!std::isfinite(setup.FMin) || !std::isfinite(setup.FMax) || loaded.Bins.Lo < 1 ||
+        loaded.Bins.Hi < loaded.Bins.Lo || loaded.Bins.Hi > setup.BlockLength / 2 - 1) {
         return Refuse(reason, "impossible band");
+    }
+    if (!ReadText(in, setup.InputDevice) || !ReadText(in, setup.OutputDevice)) {
+        return Refuse(reason, "damaged device names");
+    }
+    const uint32_t present = in.U32();
+    if (!in.Ok()) {
+        return Refuse(reason, "the file ends in its header");
     }
     if (present >= 1u << kFixturePartCount) {
         return Refuse(reason, "unknown parts");
@@ -87,11 +109,9 @@ TCompensationRead ParseCompensation(std::span<const uint8_t> bytes,
         }
         const auto part = static_cast<TFixturePart>(i);
         TFixtureCapture& capture = loaded.Part(part);
-        const uint32_t dateLength = in.U32();
-        if (!in.Ok() || dateLength > kDateLimit) {
+        if (!ReadText(in, capture.Date)) {
             return Refuse(reason, "damaged date");
         }
-        capture.Date = in.Text(dateLength);
         if (!ReadArm(in, part, capture) || !in.Ok()) {
             return Refuse(reason, "damaged reference arm");
         }
@@ -138,12 +158,15 @@ TCompensationRead ReadCompensationFile(const std::string& path, TFixtureCompensa
 std::vector<uint8_t> FormatCompensation(const TFixtureCompensation& compensation) {
     std::vector<uint8_t> out(kMagic, kMagic + kMagicLength);
     AppendLittleEndian32(out, kVersion);
-    AppendLittleEndian32(out, compensation.SampleRate);
-    AppendLittleEndian32(out, static_cast<uint32_t>(compensation.BlockLength));
-    AppendLittleEndian32(out, std::bit_cast<uint32_t>(compensation.LowFrequency));
-    AppendLittleEndian32(out, std::bit_cast<uint32_t>(compensation.HighFrequency));
+    const TMeasuringSetup& setup = compensation.Setup;
+    AppendLittleEndian32(out, setup.SampleRate);
+    AppendLittleEndian32(out, static_cast<uint32_t>(setup.BlockLength));
+    AppendLittleEndian32(out, std::bit_cast<uint32_t>(setup.FMin));
+    AppendLittleEndian32(out, std::bit_cast<uint32_t>(setup.FMax));
     AppendLittleEndian32(out, static_cast<uint32_t>(compensation.Bins.Lo));
     AppendLittleEndian32(out, static_cast<uint32_t>(compensation.Bins.Hi));
+    AppendText(out, setup.InputDevice);
+    AppendText(out, setup.OutputDevice);
     // A part that does not cover the bins exactly would make the whole file unreadable.
     const auto bins =
         static_cast<size_t>(std::max(0, compensation.Bins.Hi - compensation.Bins.Lo + 1));
@@ -159,9 +182,7 @@ std::vector<uint8_t> FormatCompensation(const TFixtureCompensation& compensation
         if (!written(capture)) {
             continue;
         }
-        const std::string date = capture.Date.substr(0, kDateLimit);
-        AppendLittleEndian32(out, static_cast<uint32_t>(date.size()));
-        out.insert(out.end(), date.begin(), date.end());
+        AppendText(out, capture.Date);
         for (const double value :
              {capture.Arm.Rref, capture.Arm.Cin, capture.Arm.Rin, capture.LoadOhms}) {
             AppendLittleEndian64(out, std::bit_cast<uint64_t>(value));

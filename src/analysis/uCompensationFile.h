@@ -3,8 +3,9 @@
 // The fixture compensation's own file beside the program (the calibration file keeps its
 // format). Binary, little-endian:
 //   "TAVRINFX", version 1 (u32)
-//   sample rate (u32), block length (i32), band low and high (f32, Hz),
-//   first and last bin (i32), parts present (u32: bit 0 open, 1 short, 2 load)
+//   sample rate (u32), block length (i32), band FMin and FMax (f32, Hz),
+//   first and last bin (i32), input and output device names (each a u32 byte count, at most
+//   256, then UTF-8), parts present (u32: bit 0 open, 1 short, 2 load)
 //   per part present, in that order:
 //     date (u32 byte count, at most 256, then UTF-8), R ref, C in, R in, load ohms (f64; an
 //     infinite R in is no R in), then one (Re, Im) pair of f32 per bin.

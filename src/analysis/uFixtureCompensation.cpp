@@ -29,10 +29,6 @@ TComplexD ArmFactor(const TInputArm& from, const TInputArm& to, double w) {
     return Quotient(ArmAdmittance(from, w), ArmAdmittance(corrected, w));
 }
 
-std::string Hz(float f) {
-    return FormatGeneral(f, 7) + " Hz";
-}
-
 // The terms of bin `k` for a reading taken with `arm`.
 TFixtureTerms TermsAt(const TFixtureCompensation& compensation, int32_t k, double w,
                       const TInputArm& arm) {
@@ -110,44 +106,29 @@ std::vector<TComplex> FixtureReading(TFixturePart part, std::span<const TComplex
     return values;
 }
 
-void StoreFixtureCapture(TFixtureCompensation& compensation, TFixturePart part, uint32_t sampleRate,
-                         int32_t blockLength, float lowFrequency, float highFrequency,
-                         TBinRange bins, TFixtureCapture capture) {
-    const bool sameStimulus =
-        compensation.SampleRate == sampleRate && compensation.BlockLength == blockLength &&
-        compensation.LowFrequency == lowFrequency && compensation.HighFrequency == highFrequency &&
-        compensation.Bins.Lo == bins.Lo && compensation.Bins.Hi == bins.Hi;
+void StoreFixtureCapture(TFixtureCompensation& compensation, TFixturePart part,
+                         const TMeasuringSetup& setup, TBinRange bins, TFixtureCapture capture) {
+    const TMeasuringSetup& held = compensation.Setup;
+    const bool sameStimulus = held.SampleRate == setup.SampleRate &&
+                              held.BlockLength == setup.BlockLength && held.FMin == setup.FMin &&
+                              held.FMax == setup.FMax && held.InputDevice == setup.InputDevice &&
+                              held.OutputDevice == setup.OutputDevice &&
+                              compensation.Bins.Lo == bins.Lo && compensation.Bins.Hi == bins.Hi;
     if (!sameStimulus) {
         compensation = TFixtureCompensation{};
-        compensation.SampleRate = sampleRate;
-        compensation.BlockLength = blockLength;
-        compensation.LowFrequency = lowFrequency;
-        compensation.HighFrequency = highFrequency;
+        compensation.Setup = setup;
+        compensation.Setup.CinPf = 0;
         compensation.Bins = bins;
     }
     compensation.Part(part) = std::move(capture);
 }
 
-std::optional<std::string> CompensationMismatch(const TFixtureCompensation& compensation,
-                                                uint32_t sampleRate, int32_t blockLength,
-                                                TBinRange range) {
+std::string CompensationMark(const TFixtureCompensation& compensation, const TMeasuringSetup& now) {
     if (compensation.Empty()) {
-        return std::nullopt;
+        return {};
     }
-    if (compensation.SampleRate != sampleRate) {
-        return "Compensation taken at " + std::to_string(compensation.SampleRate) +
-               " samples/s, not " + std::to_string(sampleRate);
-    }
-    if (compensation.BlockLength != blockLength) {
-        return "Compensation taken with blocks of " + std::to_string(compensation.BlockLength) +
-               " samples, not " + std::to_string(blockLength);
-    }
-    if (range.Hi >= range.Lo &&
-        (range.Lo < compensation.Bins.Lo || range.Hi > compensation.Bins.Hi)) {
-        return "Compensation taken over " + Hz(compensation.LowFrequency) + " to " +
-               Hz(compensation.HighFrequency) + ", narrower than the measurement";
-    }
-    return std::nullopt;
+    return SetupMismatchText(CompareSetup(compensation.Setup, now), now, "compensated",
+                             "compensate");
 }
 
 std::complex<double> CompensateReading(std::complex<double> measured, const TFixtureTerms& terms) {
@@ -187,7 +168,7 @@ TInputFigures MeasureInputFigures(const TFixtureCompensation& compensation) {
         figures.Reason = "needs a load capture";
         return figures;
     }
-    const float step = AngularStep(compensation.SampleRate, compensation.BlockLength);
+    const float step = AngularStep(compensation.Setup.SampleRate, compensation.Setup.BlockLength);
     double conductance = 0.0, susceptanceW = 0.0, ww = 0.0;
     int32_t n = 0;
     for (int32_t k = compensation.Bins.Lo; k <= compensation.Bins.Hi; ++k) {

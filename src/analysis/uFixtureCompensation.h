@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "uCalibrationRecord.h"
 #include "uEvaluation.h"
 #include "uInputArm.h"
 
@@ -38,12 +39,11 @@ struct TFixtureCapture {
     bool Present() const { return !Values.empty(); }
 };
 
-// Everything taken with one stimulus: its rate, block length and band, and the bins of it.
+// Everything taken with one stimulus on one pair of devices: the set-up (rate, block length,
+// band FMin..FMax as the captures covered it, device names; C in is the arms' business), and
+// the bins of the band.
 struct TFixtureCompensation {
-    uint32_t SampleRate = 0;
-    int32_t BlockLength = 0;
-    float LowFrequency = 0;   // Hz
-    float HighFrequency = 0;  // Hz
+    TMeasuringSetup Setup;
     TBinRange Bins;
     std::array<TFixtureCapture, kFixturePartCount> Parts;
 
@@ -58,18 +58,16 @@ std::vector<TComplex> FixtureReading(TFixturePart part, std::span<const TComplex
                                      std::span<const TComplex> reference, TBinRange range,
                                      float angularStep, const TInputArm& arm);
 
-// Stores a capture taken with `sampleRate`, `blockLength` and the band low..high (whose bins
-// are `values`' bins). Captures of another rate, block length or band are dropped first: the
-// parts of one compensation always share their stimulus.
-void StoreFixtureCapture(TFixtureCompensation& compensation, TFixturePart part, uint32_t sampleRate,
-                         int32_t blockLength, float lowFrequency, float highFrequency,
-                         TBinRange bins, TFixtureCapture capture);
+// Stores a capture taken with `setup` over `bins` (its values' bins). Captures of another
+// set-up are dropped first: the parts of one compensation always share their stimulus and
+// devices.
+void StoreFixtureCapture(TFixtureCompensation& compensation, TFixturePart part,
+                         const TMeasuringSetup& setup, TBinRange bins, TFixtureCapture capture);
 
-// Why the compensation cannot correct a measurement of `range` at this rate and block length,
-// in the user's words; nullopt when it can (or when it holds nothing, which corrects nothing).
-std::optional<std::string> CompensationMismatch(const TFixtureCompensation& compensation,
-                                                uint32_t sampleRate, int32_t blockLength,
-                                                TBinRange range);
+// The mark for a compensation that does not fit the set-up `now` (its band the measurement's),
+// as the calibration's mark says it ("Not compensated for 96000 S/s, N 4096: compensate
+// again"); empty when it fits, or holds nothing and so corrects nothing.
+std::string CompensationMark(const TFixtureCompensation& compensation, const TMeasuringSetup& now);
 
 // The per-bin terms of a correction, in the arm of the reading being corrected.
 struct TFixtureTerms {
@@ -82,7 +80,7 @@ struct TFixtureTerms {
 std::complex<double> CompensateReading(std::complex<double> measured, const TFixtureTerms& terms);
 
 // Corrects Zx (read with `arm`) of every bin of the range in place. The caller has checked
-// CompensationMismatch; bins the compensation does not hold are left alone.
+// CompensationMark; bins the compensation does not hold are left alone.
 void CompensateZx(std::span<TComplex> zx, TBinRange range, float angularStep,
                   const TFixtureCompensation& compensation, const TInputArm& arm);
 

@@ -19,10 +19,12 @@ namespace fs = std::filesystem;
 
 TFixtureCompensation Sample() {
     TFixtureCompensation c;
-    c.SampleRate = 48000;
-    c.BlockLength = 4096;
-    c.LowFrequency = 20.0f;
-    c.HighFrequency = 22000.0f;
+    c.Setup.SampleRate = 48000;
+    c.Setup.BlockLength = 4096;
+    c.Setup.FMin = 20.0f;
+    c.Setup.FMax = 22000.0f;
+    c.Setup.InputDevice = "In";
+    c.Setup.OutputDevice = "Out";
     c.Bins = {2, 1877};
     const size_t bins = 1876;
     std::vector<TComplex> open(bins), shorted(bins), load(bins);
@@ -50,17 +52,20 @@ std::vector<uint8_t> Bytes(std::initializer_list<uint32_t> words) {
 
 TEST(CompensationFile, BytesOfAShortCapture) {
     TFixtureCompensation c;
-    c.SampleRate = 96000;
-    c.BlockLength = 8;
-    c.LowFrequency = 12000.0f;
-    c.HighFrequency = 36000.0f;
+    c.Setup.SampleRate = 96000;
+    c.Setup.BlockLength = 8;
+    c.Setup.FMin = 12000.0f;
+    c.Setup.FMax = 36000.0f;
+    c.Setup.OutputDevice = "o";
     c.Bins = {1, 3};
     c.Part(TFixturePart::Short) = {"d", {100, 0, kNoInputResistance}, 0, {{1, 0}, {0, -2}, {0, 0}}};
     std::vector<uint8_t> expected{'T', 'A', 'V', 'R', 'I', 'N', 'F', 'X'};
     const auto append = [&](std::vector<uint8_t> more) {
         expected.insert(expected.end(), more.begin(), more.end());
     };
-    append(Bytes({1, 96000, 8, 0x463B8000, 0x470CA000, 1, 3, 0b010, 1}));
+    append(Bytes({1, 96000, 8, 0x463B8000, 0x470CA000, 1, 3, 0, 1}));
+    expected.push_back('o');
+    append(Bytes({0b010, 1}));
     expected.push_back('d');
     const auto f64 = [](double x) {
         const auto bits = std::bit_cast<uint64_t>(x);
@@ -90,6 +95,7 @@ TEST(CompensationFile, RoundTripKeepsEveryBit) {
     EXPECT_TRUE(std::isinf(read.Part(TFixturePart::Short).Arm.Rin));
     EXPECT_EQ(read.Part(TFixturePart::Load).LoadOhms, 1000);
     EXPECT_EQ(read.Bins.Hi, 1877);
+    EXPECT_EQ(read.Setup.OutputDevice, "Out");
 
     // Missing file, and a file that cannot be written.
     EXPECT_EQ(ReadCompensationFile((folder / "none.fixture").string(), read, &reason),
@@ -103,10 +109,10 @@ TEST(CompensationFile, DamagedFilesAreRefusedWhole) {
     const std::vector<uint8_t> good = FormatCompensation(Sample());
     const auto refused = [](std::vector<uint8_t> bytes) {
         TFixtureCompensation kept = Sample();
-        kept.SampleRate = 12345;  // a mark that must survive
+        kept.Setup.SampleRate = 12345;  // a mark that must survive
         std::string reason;
         const TCompensationRead result = ParseCompensation(bytes, kept, &reason);
-        EXPECT_EQ(kept.SampleRate, 12345u);
+        EXPECT_EQ(kept.Setup.SampleRate, 12345u);
         return result == TCompensationRead::Malformed ? reason : std::string("accepted");
     };
     const auto patched = [&](size_t offset, uint32_t value) {
@@ -126,19 +132,20 @@ TEST(CompensationFile, DamagedFilesAreRefusedWhole) {
     EXPECT_EQ(refused(patched(28, 0)), "impossible band");           // first bin 0
     EXPECT_EQ(refused(patched(32, 2048)), "impossible band");        // past the last bin
     EXPECT_EQ(refused(patched(24, 0x7FC00000)), "impossible band");  // NaN band edge
-    EXPECT_EQ(refused(patched(36, 8)), "unknown parts");
-    EXPECT_EQ(refused(patched(40, 100000)), "damaged date");
+    EXPECT_EQ(refused(patched(36, 257)), "damaged device names");
+    EXPECT_EQ(refused(patched(49, 8)), "unknown parts");
+    EXPECT_EQ(refused(patched(53, 100000)), "damaged date");
     std::vector<uint8_t> truncated = good;
     truncated.pop_back();
     EXPECT_EQ(refused(truncated), "the file ends in its data");
     std::vector<uint8_t> longer = good;
     longer.push_back(0);
     EXPECT_EQ(refused(longer), "unexpected bytes at the end");
-    // The first value of the open capture: after the header (40), the date (4 + 23) and the
+    // The first value of the open capture: after the header (53), the date (4 + 23) and the
     // arm (32).
-    EXPECT_EQ(refused(patched(40 + 27 + 32, 0x7F800000)), "damaged data");
+    EXPECT_EQ(refused(patched(53 + 27 + 32, 0x7F800000)), "damaged data");
     // An R ref of zero in the open capture's arm (the high half of the double).
-    EXPECT_EQ(refused(patched(40 + 27 + 4, 0)), "damaged reference arm");
+    EXPECT_EQ(refused(patched(53 + 27 + 4, 0)), "damaged reference arm");
 
     TFixtureCompensation loaded;
     EXPECT_EQ(ParseCompensation(good, loaded, nullptr), TCompensationRead::Loaded);

@@ -356,8 +356,13 @@ class BenchEndToEndTest : public EndToEndTest {
         }
         for (const auto& [part, state] : parts) {
             const TSpectraSum s = CaptureSpectra(run, state, kLow, kHigh, kResults);
+            TMeasuringSetup setup;
+            setup.SampleRate = kRate;
+            setup.BlockLength = kBlockLength;
+            setup.FMin = kLow;
+            setup.FMax = kHigh;
             StoreFixtureCapture(
-                Compensation, part, kRate, kBlockLength, kLow, kHigh, Band,
+                Compensation, part, setup, Band,
                 {"2024-06-01 10:00:00 UTC", arm, part == TFixturePart::Load ? Parts.LoadOhms : 0.0,
                  FixtureReading(part, s.Driving, s.Reference, Band, Step, arm)});
         }

@@ -22,6 +22,17 @@ constexpr uint32_t kRate = 48000;
 const TBinRange kBand{2, 1877};
 const TComplexD j(0.0, 1.0);
 
+TMeasuringSetup MeasuringSetup(uint32_t rate = kRate, int32_t length = kLength, float low = 20.0f,
+                               float high = 22000.0f) {
+    TMeasuringSetup setup;
+    setup.SampleRate = rate;
+    setup.BlockLength = length;
+    setup.FMin = low;
+    setup.FMax = high;
+    setup.InputDevice = setup.OutputDevice = "Virtual box";
+    return setup;
+}
+
 // What the instrument reads of `dut` behind the fixture when the arm it assumes is `assumed`
 // and the true one `truth`: k (Zs + 1 / (Yo + 1 / Zdut)), k = Ytrue / Yassumed.
 struct TFixture {
@@ -62,7 +73,7 @@ TFixtureCompensation Capture(const TFixture& fixture, const TInputArm& assumed, 
     const double inf = std::numeric_limits<double>::infinity();
     const auto store = [&](TFixturePart part, std::vector<TComplex> v, double load) {
         TFixtureCapture capture{"2024-06-01 10:00:00", assumed, load, std::move(v)};
-        StoreFixtureCapture(c, part, kRate, kLength, 20.0f, 22000.0f, kBand, std::move(capture));
+        StoreFixtureCapture(c, part, MeasuringSetup(), kBand, std::move(capture));
     };
     store(TFixturePart::Open, values([&](double w) { return 1.0 / fixture.Read(inf, w, assumed); }),
           0);
@@ -108,7 +119,7 @@ TEST(FixtureCompensation, RecoversAPartBehindTheFixture) {
     const TFixture fixture;
     const TInputArm typed{10e3, 100e-12, 47e3};  // the arm known exactly: open/short suffice
     const TFixtureCompensation c = Capture(fixture, typed, 0);
-    ASSERT_EQ(CompensationMismatch(c, kRate, kLength, kBand), std::nullopt);
+    ASSERT_EQ(CompensationMark(c, MeasuringSetup()), "");
     const auto esr = [](double w) { return 0.2 + 1.0 / (j * w * 4.7e-6); };
     const auto high = [](double) { return TComplexD(100e3, 0); };
     for (const auto& dut :
@@ -170,18 +181,23 @@ TEST(FixtureCompensation, LoadTakesOutTheInputsAndTellsWhatTheyAre) {
 
 TEST(FixtureCompensation, RefusesCapturesOfAnotherStimulus) {
     const TFixtureCompensation c = Capture(TFixture{}, {100, 100e-12, kNoInputResistance}, 0);
-    EXPECT_EQ(CompensationMismatch(c, 96000, kLength, kBand),
-              "Compensation taken at 48000 samples/s, not 96000");
-    EXPECT_EQ(CompensationMismatch(c, kRate, 8192, kBand),
-              "Compensation taken with blocks of 4096 samples, not 8192");
-    EXPECT_EQ(CompensationMismatch(c, kRate, kLength, {1, 100}),
-              "Compensation taken over 20 Hz to 22000 Hz, narrower than the measurement");
-    EXPECT_EQ(CompensationMismatch(c, kRate, kLength, {100, 200}), std::nullopt);
-    EXPECT_EQ(CompensationMismatch(TFixtureCompensation{}, 96000, 1, kBand), std::nullopt);
+    EXPECT_EQ(CompensationMark(c, MeasuringSetup(96000)),
+              "Not compensated for 96000 S/s, N 4096: compensate again");
+    EXPECT_EQ(CompensationMark(c, MeasuringSetup(kRate, 8192)),
+              "Not compensated for 48000 S/s, N 8192: compensate again");
+    EXPECT_EQ(CompensationMark(c, MeasuringSetup(kRate, kLength, 10.0f)),
+              "Not compensated for 10-22000 Hz: compensate again");
+    TMeasuringSetup otherCard = MeasuringSetup();
+    otherCard.InputDevice = "USB card";
+    EXPECT_EQ(CompensationMark(c, otherCard),
+              "Not compensated for these devices: compensate again");
+    EXPECT_EQ(CompensationMark(c, MeasuringSetup(kRate, kLength, 100.0f, 10000.0f)), "");
+    EXPECT_EQ(CompensationMark(TFixtureCompensation{}, MeasuringSetup(96000)), "");
 
     // A capture of another band replaces the whole compensation.
     TFixtureCompensation changed = c;
-    StoreFixtureCapture(changed, TFixturePart::Short, kRate, kLength, 100.0f, 10000.0f, {9, 853},
+    StoreFixtureCapture(changed, TFixturePart::Short,
+                        MeasuringSetup(kRate, kLength, 100.0f, 10000.0f), {9, 853},
                         {"", {100, 0, kNoInputResistance}, 0, std::vector<TComplex>(845)});
     EXPECT_FALSE(changed.Part(TFixturePart::Open).Present());
     EXPECT_TRUE(changed.Part(TFixturePart::Short).Present());
