@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <string>
 
+#include "uVirtualBoxDriver.h"
+
 namespace tavrin {
 
 // What sits in the box; one capture and one playback device per state, in this order.
@@ -23,8 +25,11 @@ enum class TVirtualBoxState : int32_t {
     Capacitor,  // with a series resistance
     Inductor,   // with a series resistance
     LowPass,    // two-port RC low-pass: IN on Zx Out, OUT on Zx In, COM on Com
-    // For the bench readout and fixture compensation. Parts come first: the device lists
-    // select their middle entry by default, which should be something to measure.
+    // A loudspeaker driver in free air, with a mass on its cone, and in a closed box.
+    DriverFreeAir,
+    DriverAddedMass,
+    DriverClosedBox,
+    // For the bench readout and fixture compensation.
     Load,          // the known load
     ParallelRC,    // a capacitor with a parallel resistance
     EslCapacitor,  // a capacitor with series resistance and series inductance
@@ -32,7 +37,7 @@ enum class TVirtualBoxState : int32_t {
     Open,   // nothing on the terminals
     Short,  // the terminals joined
 };
-inline constexpr int32_t kVirtualBoxStateCount = 11;
+inline constexpr int32_t kVirtualBoxStateCount = 14;
 
 // Component values in ohms, farads and henries.
 struct TVirtualBoxComponents {
@@ -46,6 +51,7 @@ struct TVirtualBoxComponents {
     double InductorSeriesOhms = 3.3;
     double LowPassOhms = 100.0;
     double LowPassFarads = 1e-6;
+    TVirtualDriver Driver;
     // The load is sold as 1 kOhm 0.1 %; the virtual one is exact.
     double LoadOhms = 1000.0;
     double ParallelFarads = 10e-9;
@@ -81,8 +87,8 @@ TNodeVoltages BoxResponse(TVirtualBoxState state, const TVirtualBoxComponents& p
                           double frequency, const TVirtualBoxFaults& faults = {});
 
 // The impedance of the component under test at `frequency`, as a measurement should read it
-// without the leads: the part of each component state, zero for the short, infinite for the
-// open terminals, zero for the calibration and the two-port.
+// without the leads: the part of each component and driver state, zero for the short,
+// infinite for the open terminals, zero for the calibration and the two-port.
 std::complex<double> ComponentImpedance(TVirtualBoxState state, const TVirtualBoxComponents& parts,
                                         double frequency);
 
