@@ -168,6 +168,19 @@ TEST_F(CliTest, UsageAndDeviceErrorsGiveStatus2AndOneLine) {
     EXPECT_NE(missing.Err.find("no calibration in"), std::string::npos) << missing.Err;
 }
 
+// --version and --help answer on stdout with success, before any device or file is looked at.
+TEST_F(CliTest, VersionAndHelpAnswerWithoutAnError) {
+    const TCliOutcome version = RunCli(Folder->PathOf(""), {"--version"}, kBox);
+    EXPECT_EQ(version.Status, 0);
+    EXPECT_EQ(version.Out.rfind("tavrin-cli ", 0), 0u) << version.Out;
+    EXPECT_TRUE(version.Err.empty()) << version.Err;
+    for (const std::string command : {"devices", "calibrate", "measure"}) {
+        const TCliOutcome help = RunCli(Folder->PathOf(""), {command, "--help"}, kBox);
+        EXPECT_EQ(help.Status, 0) << command;
+        EXPECT_NE(help.Out.find("--help"), std::string::npos) << help.Out;
+    }
+}
+
 // Ctrl-C in the middle of a measurement: the devices stop, the export of what was measured is
 // written, the calibration is untouched and the status is success.
 TEST_F(CliTest, InterruptEndsAMeasurementWithinASecond) {
