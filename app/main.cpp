@@ -10,8 +10,8 @@
 #include "uCombinedWaveService.h"
 #include "uExecutablePath.h"
 #include "uMessageSink.h"
-#include "uPortAudioService.h"
 #include "uQtDispatch.h"
+#include "uSoundCards.h"
 #include "uUiDispatcher.h"
 #include "uVirtualBoxService.h"
 #include "ufmTavrin.h"
@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
     tavrin::DrainFromQtEventLoop(ui);
     // Real sound cards first, then the virtual connection box.
     std::vector<std::unique_ptr<tavrin::TWaveService>> backends;
-    backends.push_back(std::make_unique<tavrin::TPortAudioService>());
+    backends.push_back(tavrin::CreateSoundCardService());
     backends.push_back(std::make_unique<tavrin::TVirtualBoxService>());
     tavrin::TCombinedWaveService waveService(std::move(backends));
     tavrin::TMessageBoxSink messages;
