@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "uCurveTools.h"
 #include "uMeasurementSession.h"
 #include "uResultDisplay.h"
 
@@ -55,6 +56,8 @@ class TForm1 : public QWidget {
     TMeasurementSession& Session() { return *FSession; }
     TChart& Chart() { return *FChart; }
     const TResultDisplay& Display() const { return *FDisplay; }
+    TCurveTools& Curves() { return *FCurves; }
+    TDiagramView& Diagram() { return *FDiagram; }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -93,6 +96,7 @@ class TForm1 : public QWidget {
     void ShowError(const std::string& text);
     void ShowResult(const TMeasurementResult& result);
     void ShowLCRText(const std::string& text);
+    void ReferenceOptionsChanged();
 
     TFormEnvironment Environment;
     std::string SavedDecimalSeparator;
@@ -105,6 +109,8 @@ class TForm1 : public QWidget {
     QLabel* lbAutor = nullptr;
     TChart* FChart = nullptr;
     std::unique_ptr<TResultDisplay> FDisplay;
+    TDiagramView* FDiagram = nullptr;
+    std::unique_ptr<TCurveTools> FCurves;
     TfrSpRange* frSpRange1 = nullptr;
     QLabel* lbSaturation = nullptr;
     QPushButton* btnSave = nullptr;

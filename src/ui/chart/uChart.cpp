@@ -139,6 +139,38 @@ const TChartSeries& TChart::Series(int index) const {
     return *mSeries.at(static_cast<size_t>(index));
 }
 
+TChartSeries& TChart::AddExtraSeries(bool inLegend) {
+    constexpr const char* kBeneath = "beneath";
+    if (mPlot->layer(kBeneath) == nullptr) {
+        mPlot->addLayer(kBeneath, mPlot->layer("main"), QCustomPlot::limBelow);
+    }
+    auto* graph = new TChartGraph(mPlot->xAxis, mPlot->yAxis);
+    graph->setLayer(kBeneath);
+    if (inLegend) {
+        graph->addToLegend(mLegend);
+    } else {
+        graph->removeFromLegend(mLegend);
+    }
+    TChartHost& host = *this;
+    mExtraSeries.emplace_back(
+        std::make_unique<TChartSeries>(*graph, *mPlot->yAxis, *mPlot->yAxis2, host), graph);
+    ContentChanged();
+    return *mExtraSeries.back().first;
+}
+
+void TChart::RemoveExtraSeries(TChartSeries& series) {
+    const auto found =
+        std::find_if(mExtraSeries.begin(), mExtraSeries.end(),
+                     [&](const auto& extra) { return extra.first.get() == &series; });
+    if (found == mExtraSeries.end()) {
+        return;
+    }
+    QCPGraph* graph = found->second;
+    mExtraSeries.erase(found);
+    mPlot->removeGraph(graph);
+    ContentChanged();
+}
+
 TChartAxis& TChart::Axis(TAxisKind kind) {
     return *mAxes.at(AxisIndex(kind));
 }
@@ -260,7 +292,10 @@ void TChart::FitLegend() {
     int oneRow =
         margins.left() + margins.right() + mLegend->columnSpacing() * (mLegend->itemCount() - 1);
     for (int i = 0; i < mLegend->itemCount(); ++i) {
-        oneRow += mLegend->item(i)->minimumOuterSizeHint().width();
+        // Empty cells (an odd number of entries in two columns) take no width.
+        if (const QCPAbstractLegendItem* item = mLegend->item(i)) {
+            oneRow += item->minimumOuterSizeHint().width();
+        }
     }
     const int wrap = oneRow > mPlot->width() ? 2 : 0;
     if (wrap != mLegend->wrap()) {
