@@ -2,7 +2,10 @@
 
 #include <array>
 #include <cmath>
+#include <cstdint>
+#include <limits>
 #include <numbers>
+#include <numeric>
 
 #include "uChart.h"
 
@@ -30,6 +33,34 @@ std::pair<double, double> Shown(std::complex<double> value, TTraceKind kind,
         return {std::fabs(value.real()), std::fabs(value.imag())};
     }
     return {value.real(), value.imag()};
+}
+
+// The points of a long reference worth drawing: the first of each cell of 1/768 octave and of
+// each 1/8192 of its span, and the last. Finer than the pixels of the chart at any size that
+// fits a screen, on linear and logarithmic frequency axes alike, and about a tenth of a curve of
+// every bin of a long block, which the chart would otherwise walk through at every redraw.
+std::vector<size_t> PointsWorthDrawing(const std::vector<TTracePoint>& points) {
+    constexpr size_t kShort = 16384;
+    std::vector<size_t> kept;
+    if (points.size() <= kShort) {
+        kept.resize(points.size());
+        std::iota(kept.begin(), kept.end(), size_t{0});
+        return kept;
+    }
+    const double first = points.front().Frequency;
+    const double step = (points.back().Frequency - first) / 8192;
+    int64_t lastLog = std::numeric_limits<int64_t>::min();
+    int64_t lastLinear = lastLog;
+    for (size_t i = 0; i < points.size(); ++i) {
+        const auto log = static_cast<int64_t>(std::floor(768 * std::log2(points[i].Frequency)));
+        const auto linear = static_cast<int64_t>(std::floor((points[i].Frequency - first) / step));
+        if (log != lastLog || linear != lastLinear || i + 1 == points.size()) {
+            kept.push_back(i);
+            lastLog = log;
+            lastLinear = linear;
+        }
+    }
+    return kept;
 }
 
 }  // namespace
@@ -67,7 +98,8 @@ size_t TReferenceCurves::Show(const std::vector<TReference>& references, const T
         x.clear();
         a.clear();
         b.clear();
-        for (const TTracePoint& p : reference.Trace.Points) {
+        for (const size_t at : PointsWorthDrawing(reference.Trace.Points)) {
+            const TTracePoint& p = reference.Trace.Points[at];
             const auto [u, v] = Shown(p.Value, reference.Trace.Kind, options);
             x.push_back(p.Frequency);
             a.push_back(u);
