@@ -6,6 +6,7 @@
 #include <map>
 #include <vector>
 
+#include "uCliCurveExport.h"
 #include "uCliEnvironment.h"
 #include "uCliError.h"
 #include "uCliJson.h"
@@ -54,7 +55,11 @@ void TMeasureCommand::Register(CLI::App& program) {
     Command->add_flag("--swap", Swap, "swap the two inputs");
     Command->add_flag("--curve", Curve, "print each result's curve as [frequency, re, im] rows");
     Command->add_option("--export", ExportPath,
-                        "write the last result's curve to FILE as the window's Save does");
+                        "write the last result's curve to FILE: .zma, .frd, .csv or .s1p in that "
+                        "format, any other name as the window's Save does");
+    Command->add_option("--ppo", PointsPerOctave,
+                        "points per octave of a .zma, .frd, .csv or .s1p export: 12, 24, 48 or 96 "
+                        "(default: every bin)");
 }
 
 void TMeasureCommand::Run(TCliEnvironment& environment) {
@@ -64,6 +69,9 @@ void TMeasureCommand::Run(TCliEnvironment& environment) {
     if (ExportPath) {
         CheckWritable(*ExportPath);
     }
+    CheckCurveExport(ExportPath, mode, PointsPerOctave);
+    const bool curveExport = ExportPath && NamesCurveFormat(*ExportPath);
+    TCurveExport curveFile;
 
     TMeasurementSession session(TSessionEnvironment{environment.WaveService(), environment.Ui(),
                                                     environment.AudioClock(), Options.SettingsPath,
@@ -79,7 +87,9 @@ void TMeasureCommand::Run(TCliEnvironment& environment) {
         ++results;
         const TResultExtras extras{results, session.Amplitude(), saturated, Curve};
         std::cout << ResultJson(result, extras).dump() << std::endl;
-        if (ExportPath) {
+        if (curveExport) {
+            curveFile.Take(result, session, seconds);
+        } else if (ExportPath) {
             lastCurve = CurveRows(result);
         }
         session.RequestData();
@@ -109,7 +119,9 @@ void TMeasureCommand::Run(TCliEnvironment& environment) {
         }
     }
     run.Stop();
-    if (ExportPath) {
+    if (curveExport) {
+        curveFile.Write(*ExportPath, PointsPerOctave, Options.CalibrationPath);
+    } else if (ExportPath) {
         const auto row = [&](size_t i) { return lastCurve[i]; };
         if (const auto error = ExportResults(*ExportPath, lastCurve.size(), row)) {
             throw ECliError("cannot write " + *ExportPath + ": " + *error);
