@@ -1,9 +1,12 @@
 #include "uCurveTools.h"
 
 #include <QActionGroup>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QHBoxLayout>
 #include <QInputDialog>
+#include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
@@ -30,7 +33,7 @@ QToolButton* MenuButton(const char* name, const QString& text, QWidget* parent) 
     button->setText(text);
     button->setPopupMode(QToolButton::InstantPopup);
     button->setToolButtonStyle(Qt::ToolButtonTextOnly);
-    button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    button->setAutoRaise(true);
     return button;
 }
 
@@ -49,7 +52,9 @@ TCurveTools::TCurveTools(QWidget* parent, TChart& chart, TDiagramView& diagram,
     btnExport->setToolTip("Write the curve as ZMA, FRD, CSV or Touchstone for other programs");
     QObject::connect(btnExport, &QPushButton::clicked, btnExport, [this] { Export(); });
 
-    btnReferences = MenuButton("btnReferences", "Refs", parent);
+    FToolBar = new QWidget(parent);
+    FToolBar->setObjectName("pnCurves");
+    btnReferences = MenuButton("btnReferences", "References", FToolBar);
     btnReferences->setToolTip("Reference curves: keep the result or load a file to compare with");
     ReferencesMenu = new QMenu(btnReferences);
     ReferencesMenu->setObjectName("mnReferences");
@@ -57,7 +62,7 @@ TCurveTools::TCurveTools(QWidget* parent, TChart& chart, TDiagramView& diagram,
     QObject::connect(ReferencesMenu, &QMenu::aboutToShow, ReferencesMenu,
                      [this] { FillReferencesMenu(); });
 
-    btnDiagram = MenuButton("btnDiagram", "Diagram", parent);
+    btnDiagram = MenuButton("btnDiagram", "Diagram", FToolBar);
     btnDiagram->setToolTip("A Nyquist diagram or a Smith chart beside the chart");
     auto* diagramMenu = new QMenu(btnDiagram);
     auto* group = new QActionGroup(diagramMenu);
@@ -75,6 +80,16 @@ TCurveTools::TCurveTools(QWidget* parent, TChart& chart, TDiagramView& diagram,
     }
     btnDiagram->setMenu(diagramMenu);
     Diagram.hide();
+    lbCompared = new QLabel(FToolBar);
+    lbCompared->setObjectName("lbCompared");
+    auto* bar = new QHBoxLayout(FToolBar);
+    bar->setContentsMargins(0, 0, 0, 0);
+    bar->setSpacing(2);
+    bar->addWidget(btnReferences);
+    bar->addWidget(btnDiagram);
+    bar->addStretch(1);
+    bar->addWidget(lbCompared);
+    FToolBar->hide();
 
     AskExport = [this](TTraceKind kind, const TExportChoice& last) {
         return AskExportFile(Parent, kind, last);
@@ -87,7 +102,7 @@ TCurveTools::TCurveTools(QWidget* parent, TChart& chart, TDiagramView& diagram,
     };
     AskCurveFile = [this]() -> std::optional<std::string> {
         const QString path = QFileDialog::getOpenFileName(
-            Parent, "Load a reference curve", QString(),
+            Parent, "Load a reference curve", QDir::homePath(),
             "Curve files (*.zma *.frd *.csv *.s1p *.ZMA *.FRD *.CSV *.S1P);;All files (*)");
         return path.isEmpty() ? std::nullopt : std::optional(path.toStdString());
     };
@@ -165,7 +180,17 @@ const TMeasurementResult& TCurveTools::TakeResult(const TMeasurementResult& resu
 
 void TCurveTools::OptionsChanged(const TReferenceCurves::TOptions& options) {
     Options = options;
-    DrawReferences();
+    FToolBar->setVisible(Options.Kind.has_value());
+    ReferencesChanged();
+}
+
+void TCurveTools::ShowComparison() {
+    const TReference* reference = Compared();
+    const bool shown = reference && Options.Kind && reference->Trace.Kind == *Options.Kind;
+    lbCompared->setText(!shown ? QString()
+                        : FCompareMode == TCompareMode::Ratio
+                            ? "Shown: ratio to " + Text(reference->Name)
+                            : "Shown: difference from " + Text(reference->Name));
 }
 
 void TCurveTools::DrawReferences() {
@@ -180,12 +205,14 @@ void TCurveTools::ReferencesChanged() {
         FCompareName.reset();
     }
     DrawReferences();
-    std::vector<TDiagramView::TReferenceCurve> shown;
+    ShowComparison();
+    std::vector<TDiagramView::TCurve> shown;
     const auto& references = FStore.References();
     for (size_t i = 0; i < references.size(); ++i) {
-        if (references[i].Shown) {
-            shown.push_back(
-                {references[i].Trace, TReferenceCurves::Colour(i), Text(references[i].Name)});
+        // As on the chart: the shown curves of the kind the mode measures.
+        if (references[i].Shown && Options.Kind && references[i].Trace.Kind == *Options.Kind) {
+            shown.push_back(TDiagramView::MakeCurve(
+                references[i].Trace, TReferenceCurves::Colour(i), Text(references[i].Name)));
         }
     }
     Diagram.SetReferences(std::move(shown));
@@ -301,6 +328,7 @@ void TCurveTools::Remove(size_t index) {
 void TCurveTools::CompareWith(std::optional<std::string> name, TCompareMode mode) {
     FCompareName = std::move(name);
     FCompareMode = mode;
+    ShowComparison();
 }
 
 void TCurveTools::ShowDiagram(std::optional<TDiagramKind> kind) {

@@ -20,6 +20,7 @@
 #include "uTraceCompare.h"
 #include "uTraceExport.h"
 
+class QLabel;
 class QMenu;
 class QPushButton;
 class QToolButton;
@@ -43,8 +44,9 @@ class TCurveTools {
     void Open();
 
     QPushButton* ExportButton() const { return btnExport; }
-    QToolButton* ReferencesButton() const { return btnReferences; }
-    QToolButton* DiagramButton() const { return btnDiagram; }
+    // The bar above the chart: the references' and the diagram's menus, and what the result is
+    // compared with. Hidden while the mode shows no curve of a kind (a calibration run).
+    QWidget* ToolBar() const { return FToolBar; }
 
     // Each result before it is drawn: the result to draw, which is `result` itself or, while the
     // result is compared with a reference, a copy holding the comparison (valid until the next
@@ -91,6 +93,7 @@ class TCurveTools {
 
   private:
     void DrawReferences();
+    void ShowComparison();
     void FillReferencesMenu();
     void ReferencesChanged();
     void Report(const std::optional<std::string>& error);
@@ -113,6 +116,8 @@ class TCurveTools {
     TMeasurementResult ComparedResult;
 
     QPushButton* btnExport;
+    QWidget* FToolBar;
+    QLabel* lbCompared;
     QToolButton* btnReferences;
     QMenu* ReferencesMenu;
     QToolButton* btnDiagram;

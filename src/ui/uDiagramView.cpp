@@ -92,11 +92,27 @@ void TDiagramView::SetKind(TDiagramKind kind) {
 }
 
 void TDiagramView::SetCurrent(const TTrace& trace) {
-    FCurrent = trace;
+    FCurrent = MakeCurve(trace);
     Redraw();
 }
 
-void TDiagramView::SetReferences(std::vector<TReferenceCurve> references) {
+TDiagramView::TCurve TDiagramView::MakeCurve(const TTrace& trace, const QColor& colour,
+                                             const QString& name) {
+    TCurve curve{trace.Kind, {}, colour, name};
+    const size_t count = trace.Points.size();
+    const size_t step = std::max<size_t>(1, (count + kMostPointsDrawn - 1) / kMostPointsDrawn);
+    curve.Values.reserve(count / step + 2);
+    for (size_t i = 0; i < count; i += step) {
+        curve.Values.push_back(trace.Points[i].Value);
+    }
+    // The highest frequency always ends the curve.
+    if (count > 0 && (count - 1) % step != 0) {
+        curve.Values.push_back(trace.Points.back().Value);
+    }
+    return curve;
+}
+
+void TDiagramView::SetReferences(std::vector<TCurve> references) {
     FReferences = std::move(references);
     Redraw();
 }
@@ -152,23 +168,14 @@ bool TDiagramView::Map(TTraceKind kind, std::complex<double> value, QPointF& poi
     return true;
 }
 
-void TDiagramView::Fill(QCPCurve& curve, const TTrace& trace) const {
-    const size_t count = trace.Points.size();
-    const size_t step = std::max<size_t>(1, (count + kMostPointsDrawn - 1) / kMostPointsDrawn);
+void TDiagramView::Fill(QCPCurve& curve, const TCurve& values) const {
     std::vector<QPointF> points;
-    points.reserve(count / step + 2);
-    const auto take = [&](size_t i) {
+    points.reserve(values.Values.size());
+    for (const std::complex<double> value : values.Values) {
         QPointF point;
-        if (Map(trace.Kind, trace.Points[i].Value, point)) {
+        if (Map(values.Kind, value, point)) {
             points.push_back(point);
         }
-    };
-    for (size_t i = 0; i < count; i += step) {
-        take(i);
-    }
-    // The highest frequency always ends the curve.
-    if (count > 0 && (count - 1) % step != 0) {
-        take(count - 1);
     }
     SetPoints(curve, points);
 }
@@ -180,10 +187,10 @@ void TDiagramView::Redraw() {
     }
     References.clear();
     Plot->legend->clearItems();
-    for (const TReferenceCurve& reference : FReferences) {
+    for (const TCurve& reference : FReferences) {
         QCPCurve* curve = NewCurve(*Plot, QPen(reference.Colour, 1));
         curve->setName(reference.Name);
-        Fill(*curve, reference.Trace);
+        Fill(*curve, reference);
         curve->addToLegend();
         References.push_back(curve);
     }
@@ -192,7 +199,7 @@ void TDiagramView::Redraw() {
     }
     Plot->legend->setVisible(!References.empty());
     const bool impedance = FCurrent.Kind == TTraceKind::Impedance;
-    const bool noSmith = FKind == TDiagramKind::Smith && !FCurrent.Points.empty() && !impedance;
+    const bool noSmith = FKind == TDiagramKind::Smith && !FCurrent.Values.empty() && !impedance;
     Note->setText("The Smith chart shows impedances");
     Note->setVisible(noSmith);
     const QString unit = impedance ? QStringLiteral(" (\u03A9)") : QString();

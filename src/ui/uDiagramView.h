@@ -35,14 +35,20 @@ class TDiagramView : public QWidget {
     TDiagramKind Kind() const { return FKind; }
     void SetKind(TDiagramKind kind);
 
-    // The current curve (an empty trace clears it); the view keeps a copy.
-    void SetCurrent(const TTrace& trace);
-    struct TReferenceCurve {
-        TTrace Trace;
+    // A curve as the view keeps it: its values, every n-th of a long curve (far finer than any
+    // screen shows) and always the last.
+    struct TCurve {
+        TTraceKind Kind = TTraceKind::Impedance;
+        std::vector<std::complex<double>> Values;
         QColor Colour;
         QString Name;
     };
-    void SetReferences(std::vector<TReferenceCurve> references);
+    static TCurve MakeCurve(const TTrace& trace, const QColor& colour = {},
+                            const QString& name = {});
+
+    // The current curve (an empty trace clears it).
+    void SetCurrent(const TTrace& trace);
+    void SetReferences(std::vector<TCurve> references);
 
     // The Smith chart's Z0 while its field is empty, ohms.
     void SetDefaultZ0(double ohms);
@@ -62,7 +68,7 @@ class TDiagramView : public QWidget {
     void DrawGrid();
     // The point of the diagram for a value of a curve of that kind; false when it has none.
     bool Map(TTraceKind kind, std::complex<double> value, QPointF& point) const;
-    void Fill(QCPCurve& curve, const TTrace& trace) const;
+    void Fill(QCPCurve& curve, const TCurve& values) const;
     void FitEqualScale();
     void Z0Edited();
 
@@ -74,8 +80,8 @@ class TDiagramView : public QWidget {
     std::vector<QCPCurve*> References;
     std::vector<QCPCurve*> Grid;
     TDiagramKind FKind = TDiagramKind::Nyquist;
-    TTrace FCurrent;
-    std::vector<TReferenceCurve> FReferences;
+    TCurve FCurrent;
+    std::vector<TCurve> FReferences;
     double DefaultZ0 = 1;
     double TypedZ0 = 0;  // 0: none typed
     // The extent of what is drawn, in the diagram's units.

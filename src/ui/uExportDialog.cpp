@@ -1,6 +1,7 @@
 #include "uExportDialog.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QLabel>
@@ -48,7 +49,9 @@ std::optional<TExportChoice> AskExportFile(QWidget* parent, TTraceKind kind,
         }
     }
     dialog.setNameFilters(filters);
-    if (!last.Path.empty()) {
+    if (last.Path.empty()) {
+        dialog.setDirectory(QDir::homePath());
+    } else {
         dialog.selectFile(QString::fromStdString(last.Path));
         if (const auto format = TraceFormatOfPath(last.Path)) {
             for (size_t i = 0; i < formats.size(); ++i) {

@@ -15,7 +15,6 @@
 #include <QSignalBlocker>
 #include <QSplitter>
 #include <QTabWidget>
-#include <QToolButton>
 #include <QVBoxLayout>
 #include <clocale>
 
@@ -179,7 +178,11 @@ void TForm1::BuildProcessingPage(QWidget* page) {
     charts->addWidget(FDiagram);
     charts->setStretchFactor(0, 3);
     charts->setStretchFactor(1, 2);
-    layout->addWidget(charts, 0, 0);
+    auto* chartArea = new QVBoxLayout;
+    chartArea->setSpacing(0);
+    chartArea->addWidget(FCurves->ToolBar());
+    chartArea->addWidget(charts, 1);
+    layout->addLayout(chartArea, 0, 0);
     layout->addWidget(columnWidget, 0, 1);
     layout->addWidget(frSpRange1, 1, 0, 1, 2);
     layout->setColumnStretch(0, 1);
@@ -255,11 +258,7 @@ QWidget* TForm1::BuildCalibrationAndGraphGroups() {
     for (QCheckBox* box : {cbModPh, cbLogF, cbLogZ, cbDrawAll, cbLeftForAll}) {
         graph->addWidget(box);
     }
-    auto* curves = new QHBoxLayout;
-    curves->setSpacing(3);
-    curves->addWidget(FCurves->ReferencesButton());
-    curves->addWidget(FCurves->DiagramButton());
-    graph->addLayout(curves);
+
     connect(cbModPh, &QCheckBox::clicked, this, [this] { cbModPhClick(); });
     connect(cbLogF, &QCheckBox::clicked, this, [this] { cbLogFClick(); });
     connect(cbLogZ, &QCheckBox::clicked, this, [this] { cbLogZClick(); });
