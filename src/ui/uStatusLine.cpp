@@ -37,6 +37,11 @@ TStatusLine::TStatusLine(QWidget* parent)
     lbMessage->installEventFilter(this);
 }
 
+void TStatusLine::AddIndicator(QWidget* indicator) {
+    auto* row = static_cast<QHBoxLayout*>(layout());
+    row->insertWidget(row->indexOf(pbIntegration), indicator);
+}
+
 void TStatusLine::SetMessage(const QString& text) {
     FMessage = text;
     lbMessage->setToolTip(text);

@@ -16,6 +16,10 @@ class TStatusLine : public QWidget {
   public:
     explicit TStatusLine(QWidget* parent = nullptr);
 
+    // Shows `indicator` (a short warning, shown and hidden by its owner) before the progress
+    // bar; the line takes it over as a child.
+    void AddIndicator(QWidget* indicator);
+
     // An empty text clears the line.
     void SetMessage(const QString& text);
     QString Message() const { return FMessage; }

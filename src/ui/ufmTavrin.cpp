@@ -19,17 +19,20 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <clocale>
+#include <filesystem>
 #include <utility>
 #include <vector>
 
 #include "uChart.h"
 #include "uConnectionDiagram.h"
+#include "uDriverMeasurement.h"
 #include "uInputMarking.h"
 #include "uMessageSink.h"
 #include "uResultExport.h"
 #include "uSettingsFile.h"
 #include "uStatusLine.h"
 #include "uWindowPlace.h"
+#include "ufrDriver.h"
 #include "ufrSpRange.h"
 #include "ufrValues.h"
 #include "ufrWaveSetup.h"
@@ -119,7 +122,7 @@ TForm1::TForm1(const TFormEnvironment& environment, QWidget* parent)
 }
 
 void TForm1::FitMinimumSize() {
-    // The tallest column: "Z graph + LCR" while an input saturates.
+    // The tallest column: "Z graph + LCR".
     const std::vector<std::pair<QWidget*, bool>> tallest = {
         {lbSaturation, true}, {pnRref, true},         {gbLCR, true},
         {gbGraph, true},      {gbCalibration, false}, {frSpRange1, true}};
@@ -173,10 +176,15 @@ void TForm1::BuildProcessingPage(QWidget* page) {
     lbSaturation->setPalette(red);
     lbSaturation->hide();
     btnSave = Named<QPushButton>("btnSave", "Save", page);
-    auto* top = new QHBoxLayout;
-    top->addWidget(btnSave);
-    top->addWidget(lbSaturation);
-    column->addLayout(top);
+    btnDriver = Named<QPushButton>("btnDriver", "Driver...", page);
+    auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(4);
+    buttons->addWidget(btnSave);
+    buttons->addWidget(btnDriver);
+    column->addLayout(buttons);
+    // The warning sits on the line beside the page tabs, in sight and costing the column no
+    // height.
+    pnStatus->AddIndicator(lbSaturation);
     column->addWidget(BuildModeGroup());
     column->addWidget(BuildRrefPanel());
 
@@ -224,6 +232,7 @@ void TForm1::BuildProcessingPage(QWidget* page) {
     layout->setRowStretch(0, 1);
 
     connect(btnSave, &QPushButton::clicked, this, [this] { btnSaveClick(); });
+    connect(btnDriver, &QPushButton::clicked, this, [this] { btnDriverClick(); });
     connect(btnStartStop, &QPushButton::clicked, this, [this] { btnStartStopClick(); });
     connect(cbIntegration, &QComboBox::activated, this, [this] { cbIntegrationClick(); });
     FChart->OnClickAxis = [this](TAxisKind axis) { FDisplay->ClickAxis(axis); };
@@ -397,6 +406,8 @@ void TForm1::FormDestroy() {
     frWaveSet = nullptr;
     delete frRref;
     frRref = nullptr;
+    delete frDriver;
+    frDriver = nullptr;
     FSession.reset();
     std::setlocale(LC_NUMERIC, SavedDecimalSeparator.c_str());
 }
@@ -557,6 +568,30 @@ void TForm1::ShowResult(const TMeasurementResult& result) {
     const TResultDisplay::TBand band{result.BandLow, result.BandHigh,
                                      [this](float f) { return FSession->FrequencyToBin(f); }};
     FDisplay->ShowResult(*result.Data, band, static_cast<float>(result.SampleRate));
+    if (frDriver && frDriver->isVisible()) {
+        TTraceInfo info;
+        info.SampleRate = result.SampleRate;
+        info.BlockLength = result.BlockLength;
+        info.Rref = FSession->Rref().Value();
+        info.Cin = FSession->InputCapacitance();
+        FDriver->Take(result, info);
+    }
+}
+
+void TForm1::btnDriverClick() {
+    if (!frDriver) {
+        FDriver = std::make_unique<TDriverMeasurement>();
+        frDriver = new TfrDriver(*FDriver, this);
+        frDriver->setWindowFlag(Qt::Tool);
+        // Beside the curves they come from: tavrin-driver.txt next to tavrin.txt.
+        std::filesystem::path base(Environment.ExportPath);
+        base.replace_extension();
+        frDriver->SetSaveBase(base.string() + "-driver");
+        frDriver->OnError = [this](const std::string& text) { ShowError(text); };
+        frDriver->move(frameGeometry().topRight());
+    }
+    frDriver->show();
+    frDriver->raise();
 }
 
 void TForm1::ShowLCRText(const std::string& text) {

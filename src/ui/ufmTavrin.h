@@ -22,10 +22,12 @@ namespace tavrin {
 
 class TChart;
 class TClock;
+class TDriverMeasurement;
 class TMessageSink;
 class TSettingsFile;
 class TUiDispatcher;
 class TWaveService;
+class TfrDriver;
 class TfrSpRange;
 class TfrValues;
 class TfrWaveSetup;
@@ -84,6 +86,7 @@ class TForm1 : public QWidget {
     void UpdateRunControls();
     void btnCalibrationClick();
     void btnSaveClick();
+    void btnDriverClick();
     void ShowMode(int mode);
     void cbIntegrationClick();
     void ApplyGraphOptions();
@@ -141,6 +144,10 @@ class TForm1 : public QWidget {
     TStatusLine* pnStatus = nullptr;
     QTimer* ProgressTimer = nullptr;
     int ShownMode = -1;
+    // The driver panel, a window of its own, fitting the impedance results while it is shown.
+    std::unique_ptr<TDriverMeasurement> FDriver;
+    QPushButton* btnDriver = nullptr;
+    TfrDriver* frDriver = nullptr;
 };
 
 }  // namespace tavrin
