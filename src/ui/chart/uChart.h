@@ -109,6 +109,8 @@ class TChart : public QWidget, private TChartHost {
     // so that the plot area grows.
     QCPLayoutGrid* mLegendRow;
     std::array<std::unique_ptr<TChartSeries>, SeriesCount> mSeries;
+    // Each series' graph among the plot's graphs.
+    std::array<int, SeriesCount> mGraphIndex{};
     std::vector<std::pair<std::unique_ptr<TChartSeries>, QCPGraph*>> mExtraSeries;
     std::array<std::unique_ptr<TChartAxis>, 3> mAxes;
     bool mRangesStale = true;
