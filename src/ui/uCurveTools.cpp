@@ -47,13 +47,13 @@ TCurveTools::TCurveTools(QWidget* parent, TChart& chart, TDiagramView& diagram,
       Messages(messages),
       FStore(std::move(referencePath)),
       Curves(chart) {
-    btnExport = new QPushButton("Export\u2026", parent);
+    FToolBar = new QWidget(parent);
+    FToolBar->setObjectName("pnCurves");
+    btnExport = new QPushButton("Export\u2026", FToolBar);
     btnExport->setObjectName("btnExport");
     btnExport->setToolTip("Write the curve as ZMA, FRD, CSV or Touchstone for other programs");
     QObject::connect(btnExport, &QPushButton::clicked, btnExport, [this] { Export(); });
 
-    FToolBar = new QWidget(parent);
-    FToolBar->setObjectName("pnCurves");
     btnReferences = MenuButton("btnReferences", "References", FToolBar);
     btnReferences->setToolTip("Reference curves: keep the result or load a file to compare with");
     ReferencesMenu = new QMenu(btnReferences);
@@ -89,6 +89,8 @@ TCurveTools::TCurveTools(QWidget* parent, TChart& chart, TDiagramView& diagram,
     bar->addWidget(btnDiagram);
     bar->addStretch(1);
     bar->addWidget(lbCompared);
+    bar->addSpacing(6);
+    bar->addWidget(btnExport);
     FToolBar->hide();
 
     AskExport = [this](TTraceKind kind, const TExportChoice& last) {

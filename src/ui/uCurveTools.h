@@ -4,7 +4,8 @@
 // programs read, the reference curves (store the current result or load a file as one, show or
 // hide, rename, remove, show the result as a ratio to or a difference from one of them), and the
 // Nyquist or Smith diagram beside the chart. The window owns it, hands it every result and says
-// when the graph options change; the buttons are the window's to place. User-interface thread.
+// when the graph options change; the bar of buttons is the window's to place. User-interface
+// thread.
 
 #include <QString>
 #include <functional>
@@ -43,9 +44,9 @@ class TCurveTools {
     // Reads the stored references; a damaged file is reported.
     void Open();
 
-    QPushButton* ExportButton() const { return btnExport; }
-    // The bar above the chart: the references' and the diagram's menus, and what the result is
-    // compared with. Hidden while the mode shows no curve of a kind (a calibration run).
+    // The bar above the chart: the references' and the diagram's menus, what the result is
+    // compared with, and "Export…" at its right end, beside the column that starts with Save.
+    // Hidden while the mode shows no curve of a kind (a calibration run).
     QWidget* ToolBar() const { return FToolBar; }
 
     // Each result before it is drawn: the result to draw, which is `result` itself or, while the

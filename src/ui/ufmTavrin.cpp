@@ -187,7 +187,6 @@ void TForm1::BuildProcessingPage(QWidget* page) {
     auto* buttons = new QHBoxLayout;
     buttons->setSpacing(4);
     buttons->addWidget(btnSave);
-    buttons->addWidget(FCurves->ExportButton());
     buttons->addWidget(btnDriver);
     column->addLayout(buttons);
     // The warning sits on the line beside the page tabs, in sight and costing the column no

@@ -153,20 +153,21 @@ TChartSeries& TChart::AddExtraSeries(bool inLegend) {
         graph->removeFromLegend(mLegend);
     }
     TChartHost& host = *this;
-    mExtraSeries.emplace_back(
-        std::make_unique<TChartSeries>(*graph, *mPlot->yAxis, *mPlot->yAxis2, host), graph);
+    mExtraSeries.push_back(
+        {std::make_unique<TChartSeries>(*graph, *mPlot->yAxis, *mPlot->yAxis2, host), graph,
+         inLegend});
     ContentChanged();
-    return *mExtraSeries.back().first;
+    return *mExtraSeries.back().Series;
 }
 
 void TChart::RemoveExtraSeries(TChartSeries& series) {
     const auto found =
         std::find_if(mExtraSeries.begin(), mExtraSeries.end(),
-                     [&](const auto& extra) { return extra.first.get() == &series; });
+                     [&](const auto& extra) { return extra.Series.get() == &series; });
     if (found == mExtraSeries.end()) {
         return;
     }
-    QCPGraph* graph = found->second;
+    QCPGraph* graph = found->Graph;
     mExtraSeries.erase(found);
     mPlot->removeGraph(graph);
     ContentChanged();
@@ -293,6 +294,12 @@ void TChart::FitLegend() {
     for (int index : DrawingOrder) {
         if (Series(index).Count() > 0) {
             drawn.push_back(mPlot->graph(mGraphIndex[index]));
+        }
+    }
+    // Then the curves kept to compare with, those meant to be named.
+    for (const TExtraSeries& extra : mExtraSeries) {
+        if (extra.InLegend && extra.Series->Count() > 0) {
+            drawn.push_back(extra.Graph);
         }
     }
     std::vector<QCPAbstractPlottable*> listed;

@@ -18,7 +18,6 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <utility>
 #include <vector>
 
 #include "uChartAxis.h"
@@ -111,7 +110,12 @@ class TChart : public QWidget, private TChartHost {
     std::array<std::unique_ptr<TChartSeries>, SeriesCount> mSeries;
     // Each series' graph among the plot's graphs.
     std::array<int, SeriesCount> mGraphIndex{};
-    std::vector<std::pair<std::unique_ptr<TChartSeries>, QCPGraph*>> mExtraSeries;
+    struct TExtraSeries {
+        std::unique_ptr<TChartSeries> Series;
+        QCPGraph* Graph;
+        bool InLegend;
+    };
+    std::vector<TExtraSeries> mExtraSeries;
     std::array<std::unique_ptr<TChartAxis>, 3> mAxes;
     bool mRangesStale = true;
     // Per series: whether the frame being drawn earns an after-draw report.

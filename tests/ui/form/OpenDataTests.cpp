@@ -21,25 +21,6 @@
 namespace tavrin::testing {
 namespace {
 
-constexpr int kResultTimeoutMs = 30000;
-
-void ChooseMode(TFormRig& rig, int mode) {
-    const auto buttons = rig.Find<QWidget>("rgMode")->findChildren<QRadioButton*>();
-    QTest::mouseClick(buttons.at(mode), Qt::LeftButton, {},
-                      QPoint(6, buttons.at(mode)->height() / 2));
-}
-
-void Calibrate(TFormRig& rig) {
-    rig.SelectDevices(kCalibration);
-    rig.Find<QTabWidget>("PageControl1")->setCurrentIndex(1);
-    rig.Click("btnStartStop");
-    QLabel* stage = rig.Find<QLabel>("lbCalibration");
-    QTRY_VERIFY_WITH_TIMEOUT(stage->text().contains("Async: "), kResultTimeoutMs);
-    rig.Click("btnCalibration");
-    QTRY_COMPARE_WITH_TIMEOUT(stage->text(), QString("Press Stop\nto finish."), kResultTimeoutMs);
-    rig.Click("btnStartStop");
-}
-
 // Measures with the box's `device` until `results` results have arrived after the first.
 void Measure(TFormRig& rig, int device, int results) {
     rig.SelectDevices(device);
