@@ -60,8 +60,9 @@ for _ in $(seq 600); do
     sleep 0.1
 done
 [ -n "$window" ] || fail "no window within a minute"
-# What a window manager sends when the user clicks the close button.
-python3 - "$window" <<'PYTHON'
+# What a window manager sends when the user clicks the close button (with the system's Python,
+# which has the package python3-xlib).
+/usr/bin/python3 - "$window" <<'PYTHON'
 import sys
 from Xlib import X, display, protocol
 d = display.Display()
