@@ -29,6 +29,12 @@ std::string SaturationKey(int channel) {
     return "Saturation" + std::to_string(channel);
 }
 
+// A level some input could have measured: the magnitude of a non-zero 16-bit sample.
+bool IsMeasurableLevel(double level) {
+    return level >= static_cast<float>(2.0 / 65535.0) &&
+           level <= static_cast<float>(65536.0 / 65535.0);
+}
+
 }  // namespace
 
 TSignalIn::TSignalIn(TWaveService& service, TUiDispatcher& ui, TClock& clock,
@@ -40,6 +46,8 @@ void TSignalIn::BeginLevelSetting(float frequency, TTextEvent onText) {
     OnStageText = std::move(onText);
     FStage = TSignalStage::stLevel;
     FirstBlock = true;
+    SettleSaturationLevels();
+    LevelsBeforeSetting = SaturationLevel;
     SaturationLevel = {0.0f, 0.0f};
 }
 
@@ -47,6 +55,7 @@ void TSignalIn::BeginCalibration(float /*fLow*/, float /*fHigh*/) {
     // The calibration always covers every bin, not only the band of the stimulus, so that a
     // later measurement over any range finds a correction.
     FStage = TSignalStage::stCalibrate;
+    SettleSaturationLevels();
     ResizeCalibration();
 }
 
@@ -56,13 +65,26 @@ void TSignalIn::BeginMeasurement(bool transfer) {
         return;
     }
     FStage = TSignalStage::stMeasure;
+    SettleSaturationLevels();
     ResizeCalibration();
 }
 
 void TSignalIn::ResizeCalibration() {
     const size_t n = static_cast<size_t>(BlockLength() / 2);
     if (Calibration.size() != n) {
+        // The file's calibration of another block length stays in the file for when that length
+        // is used again.
+        KeepCalibrationFile = KeepCalibrationFile || (CalibrationFromFile && !Calibration.empty());
+        CalibrationFromFile = false;
         Calibration.assign(n, ComplexOne);
+    }
+}
+
+void TSignalIn::SettleSaturationLevels() {
+    for (size_t c = 0; c < 2; ++c) {
+        if (!IsMeasurableLevel(SaturationLevel[c])) {
+            SaturationLevel[c] = LevelsBeforeSetting[c];
+        }
     }
 }
 
@@ -171,6 +193,8 @@ void TSignalIn::ProcessCalibrationBlock(TWaveData& data, bool saturated) {
         left[k] = ratio;
         Calibration[k] = ratio;
     }
+    CalibrationFromFile = false;
+    KeepCalibrationFile = false;
     for (int32_t k = 1; k < n / 2; ++k) {
         right[k] = Calibration[k];
     }
@@ -194,14 +218,23 @@ void TSignalIn::LevelStep(const std::array<float, 2>& peak) {
 
 bool TSignalIn::LoadCalibration(const TSettingsFile& settings) {
     for (int c = 0; c < 2; ++c) {
-        SaturationLevel[c] = static_cast<float>(
-            settings.ReadReal(kCalibrationSection, SaturationKey(c), SaturationLevel[c]));
+        const double level =
+            settings.ReadReal(kCalibrationSection, SaturationKey(c), SaturationLevel[c]);
+        if (IsMeasurableLevel(level)) {
+            SaturationLevel[c] = static_cast<float>(level);
+        }
     }
-    return ReadCalibrationFile(FCalibrationPath, Calibration) == TCalibrationRead::Loaded &&
-           !Calibration.empty();
+    LevelsBeforeSetting = SaturationLevel;
+    const TCalibrationLoad load = ReadCalibrationFile(FCalibrationPath, Calibration);
+    FCalibrationProblem = load.Problem;
+    const bool loaded = load.Result == TCalibrationRead::Loaded;
+    CalibrationFromFile = loaded;
+    KeepCalibrationFile = !loaded && load.Result != TCalibrationRead::Missing;
+    return loaded && !Calibration.empty();
 }
 
 void TSignalIn::SaveCalibration(TSettingsFile& settings) {
+    SettleSaturationLevels();
     for (int c = 0; c < 2; ++c) {
         settings.WriteReal(kCalibrationSection, SaturationKey(c), SaturationLevel[c]);
     }
@@ -209,7 +242,9 @@ void TSignalIn::SaveCalibration(TSettingsFile& settings) {
 }
 
 void TSignalIn::SaveCalibrationTable() const {
-    WriteCalibrationFile(FCalibrationPath, Calibration);
+    if (!KeepCalibrationFile) {
+        WriteCalibrationFile(FCalibrationPath, Calibration);
+    }
 }
 
 void TSignalIn::ComputeImpedance(TWaveData& data, bool swap, float lowFrequency,
