@@ -6,6 +6,7 @@ TAVRIN_PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev libfftw3-dev
     qt6-base-dev libgl-dev libqcustomplot-dev fonts-dejavu-core
     portaudio19-dev libasound2-dev libjack-jackd2-dev jackd2 alsa-utils
+    zlib1g-dev
     locales
 )
 

@@ -20,7 +20,8 @@ struct TBinRange {
 };
 
 // The bins of low..high Hz (both by the FrequencyToBin rule) for blocks of `length` samples at
-// `sampleRate`, never beyond the last slot of a spectrum of `slots` complex values.
+// `sampleRate`, never beyond the last slot of a spectrum of `slots` complex values and never
+// slot 0; empty for blocks too short to hold a bin.
 TBinRange BandBins(int32_t length, uint32_t sampleRate, float lowFrequency, float highFrequency,
                    int32_t slots);
 

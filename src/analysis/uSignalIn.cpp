@@ -1,12 +1,16 @@
 #include "uSignalIn.h"
 
+#include <algorithm>
 #include <cmath>
+#include <ctime>
 #include <span>
 
 #include "uCalibrationFile.h"
+#include "uComBins.h"
 #include "uEvaluation.h"
 #include "uFFT.h"
 #include "uNumberText.h"
+#include "uPeak.h"
 #include "uSettingsFile.h"
 
 namespace tavrin {
@@ -15,14 +19,7 @@ namespace {
 constexpr const char* kCalibrationSection = "Calibration";
 
 float Peak(const TChannelData& channel) {
-    float peak = channel.empty() ? 0.0f : std::fabs(channel[0]);
-    for (size_t j = 1; j < channel.size(); ++j) {
-        const float magnitude = std::fabs(channel[j]);
-        if (magnitude > peak) {
-            peak = magnitude;
-        }
-    }
-    return peak;
+    return PeakMagnitude(channel.data(), channel.size());
 }
 
 std::string SaturationKey(int channel) {
@@ -51,12 +48,20 @@ void TSignalIn::BeginLevelSetting(float frequency, TTextEvent onText) {
     SaturationLevel = {0.0f, 0.0f};
 }
 
-void TSignalIn::BeginCalibration(float /*fLow*/, float /*fHigh*/) {
+void TSignalIn::BeginCalibration(float fLow, float fHigh, TMeasuringSetup madeFor) {
     // The calibration always covers every bin, not only the band of the stimulus, so that a
     // later measurement over any range finds a correction.
     FStage = TSignalStage::stCalibrate;
     SettleSaturationLevels();
     ResizeCalibration();
+    madeFor.SampleRate = SampleRate();
+    madeFor.BlockLength = BlockLength();
+    madeFor.FMin = std::min(fLow, fHigh);
+    madeFor.FMax = std::max(fLow, fHigh);
+    NewRecord = TCalibrationRecord{std::move(madeFor), {}, 0.0};
+    PreviousRatio.clear();
+    RatioSteps.assign(Calibration.size(), 0.0);
+    RatioStepCount = 0;
 }
 
 void TSignalIn::BeginMeasurement(bool transfer) {
@@ -77,6 +82,8 @@ void TSignalIn::ResizeCalibration() {
         KeepCalibrationFile = KeepCalibrationFile || (CalibrationFromFile && !Calibration.empty());
         CalibrationFromFile = false;
         Calibration.assign(n, ComplexOne);
+        FCalibrated = false;
+        CalibrationRecord.reset();
     }
 }
 
@@ -86,6 +93,10 @@ void TSignalIn::SettleSaturationLevels() {
             SaturationLevel[c] = LevelsBeforeSetting[c];
         }
     }
+}
+
+std::string TSignalIn::CalibrationMark(const TMeasuringSetup& now) const {
+    return tavrin::CalibrationMark(CalibrationRecord, FCalibrated ? Calibration.size() : 0, now);
 }
 
 void TSignalIn::ProcessBlock(TWaveData& data) {
@@ -113,17 +124,17 @@ void TSignalIn::ProcessBlock(TWaveData& data) {
             break;
         case TSignalStage::stMeasure:
             LevelStep(peak);
-            for (int32_t k = 1; k < bins; ++k) {
-                right[k] = ComplexMul(right[k], Calibration[k]);
+            if (bins > 1) {
+                MultiplyBins(right + 1, Calibration.data() + 1, right + 1, bins - 1);
             }
             break;
         case TSignalStage::stTransfer: {
             LevelStep(peak);
             // A full-scale sine then reads 100 in modulus.
             const float scale = static_cast<float>(100.0 / (n / 2));
-            for (int32_t k = 1; k < n / 2; ++k) {
-                left[k] = ComplexScale(left[k], scale);
-                right[k] = ComplexScale(right[k], scale);
+            if (n / 2 > 1) {
+                ScaleBins(left + 1, scale, left + 1, n / 2 - 1);
+                ScaleBins(right + 1, scale, right + 1, n / 2 - 1);
             }
             break;
         }
@@ -188,19 +199,49 @@ void TSignalIn::ProcessCalibrationBlock(TWaveData& data, bool saturated) {
     const int32_t n = static_cast<int32_t>(data[0].size());
     TComplex* left = ComplexSlots(data[0].data());
     TComplex* right = ComplexSlots(data[1].data());
-    for (int32_t k = 1; k < n / 2; ++k) {
-        const TComplex ratio = ComplexDiv(left[k], right[k]);
-        left[k] = ratio;
-        Calibration[k] = ratio;
+    if (n / 2 > 1) {
+        DivideBins(left + 1, right + 1, left + 1, n / 2 - 1);
+        std::copy(left + 1, left + n / 2, Calibration.begin() + 1);
+        std::copy(left + 1, left + n / 2, right + 1);
     }
     CalibrationFromFile = false;
     KeepCalibrationFile = false;
-    for (int32_t k = 1; k < n / 2; ++k) {
-        right[k] = Calibration[k];
-    }
+    TrackCalibrationNoise(left, n / 2, saturated);
+    FCalibrated = true;
+    CalibrationRecord = NewRecord;
+    CalibrationRecord->Made = FormatRecordTime(std::time(nullptr));
     if (OnStageText) {
         OnStageText(saturated ? "Wait..." : "Press Stop\r\nto finish.");
     }
+}
+
+void TSignalIn::TrackCalibrationNoise(const TComplex* ratio, int32_t bins, bool saturated) {
+    if (saturated || RatioSteps.size() != static_cast<size_t>(bins)) {
+        // A clipped block is no sample of the noise, and the next step starts afresh from it.
+        PreviousRatio.clear();
+        return;
+    }
+    const TBinRange band =
+        BandBins(BlockLength(), SampleRate(), NewRecord.Setup.FMin, NewRecord.Setup.FMax, bins);
+    if (PreviousRatio.size() == static_cast<size_t>(bins)) {
+        // Half the squared step between two results is the variance of one of them.
+        for (int32_t k = band.Lo; k <= band.Hi; ++k) {
+            const double modulus = ComplexSqrMod(ratio[k]);
+            const TComplex step{ratio[k].Re - PreviousRatio[k].Re,
+                                ratio[k].Im - PreviousRatio[k].Im};
+            RatioSteps[k] += modulus > 0.0 ? ComplexSqrMod(step) / (2.0 * modulus) : 0.0;
+        }
+        ++RatioStepCount;
+    }
+    PreviousRatio.assign(ratio, ratio + bins);
+    if (RatioStepCount == 0 || band.Hi < band.Lo) {
+        return;
+    }
+    // The median bin: a few bins without a tone or with a glitch do not speak for the band.
+    std::vector<double> spread(RatioSteps.begin() + band.Lo, RatioSteps.begin() + band.Hi + 1);
+    const auto middle = spread.begin() + static_cast<std::ptrdiff_t>(spread.size() / 2);
+    std::nth_element(spread.begin(), middle, spread.end());
+    NewRecord.RelativeNoise = std::sqrt(*middle / RatioStepCount);
 }
 
 void TSignalIn::LevelStep(const std::array<float, 2>& peak) {
@@ -230,7 +271,13 @@ bool TSignalIn::LoadCalibration(const TSettingsFile& settings) {
     const bool loaded = load.Result == TCalibrationRead::Loaded;
     CalibrationFromFile = loaded;
     KeepCalibrationFile = !loaded && load.Result != TCalibrationRead::Missing;
-    return loaded && !Calibration.empty();
+    if (!loaded) {
+        return false;
+    }
+    FCalibrated = !Calibration.empty();
+    CalibrationRecord =
+        FCalibrated ? ReadCalibrationRecord(CalibrationRecordPath(FCalibrationPath)) : std::nullopt;
+    return FCalibrated;
 }
 
 void TSignalIn::SaveCalibration(TSettingsFile& settings) {
@@ -242,14 +289,18 @@ void TSignalIn::SaveCalibration(TSettingsFile& settings) {
 }
 
 void TSignalIn::SaveCalibrationTable() const {
-    if (!KeepCalibrationFile) {
-        WriteCalibrationFile(FCalibrationPath, Calibration);
+    if (KeepCalibrationFile) {
+        return;  // the file, and what its record says of it, stay as they are
     }
+    WriteCalibrationFile(FCalibrationPath, Calibration);
+    WriteCalibrationRecord(CalibrationRecordPath(FCalibrationPath),
+                           FCalibrated ? CalibrationRecord : std::nullopt);
 }
 
-void TSignalIn::ComputeImpedance(TWaveData& data, bool swap, float lowFrequency,
-                                 float highFrequency, float rref, float cin, bool evaluate,
-                                 const TTextEvent& onText) {
+std::optional<TSeriesFit> TSignalIn::ComputeImpedance(TWaveData& data, bool swap,
+                                                      float lowFrequency, float highFrequency,
+                                                      float rref, float cin, bool evaluate,
+                                                      const TTextEvent& onText) {
     const int32_t slots = static_cast<int32_t>(data[0].size() / 2);
     const TBinRange range =
         BandBins(BlockLength(), SampleRate(), lowFrequency, highFrequency, slots);
@@ -258,13 +309,14 @@ void TSignalIn::ComputeImpedance(TWaveData& data, bool swap, float lowFrequency,
     const std::span<TComplex> right(ComplexSlots(data[1].data()), static_cast<size_t>(slots));
     ComputeZx(swap ? right : left, swap ? left : right, left, range, angularStep, {rref, cin});
     if (!evaluate) {
-        return;
+        return std::nullopt;
     }
     const TSeriesFit fit = FitSeries(left, range, angularStep);
     SeriesModel(fit, right, range, angularStep);
     if (onText) {
         onText(FormatSeriesFit(fit));
     }
+    return fit;
 }
 
 void TSignalIn::ComputeTransfer(TWaveData& data, bool swap, float lowFrequency,

@@ -3,10 +3,13 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "uCalibrationRecord.h"
 #include "uCom.h"
+#include "uEvaluation.h"
 #include "uWaveIn.h"
 
 namespace tavrin {
@@ -31,25 +34,34 @@ class TSignalIn : public TSyncIn {
     TSignalIn(TWaveService& service, TUiDispatcher& ui, TClock& clock, std::string calibrationPath);
 
     void BeginLevelSetting(float frequency, TTextEvent onText);
-    void BeginCalibration(float fLow, float fHigh);
+    // madeFor: what the analyser cannot know of the set-up (device names, C in); its rate,
+    // block length and band are filled in here.
+    void BeginCalibration(float fLow, float fHigh, TMeasuringSetup madeFor = {});
     void BeginMeasurement(bool transfer);
-    // Calibration gets BlockLength / 2 entries of ComplexOne unless it has that length already.
+    // Calibration gets BlockLength / 2 entries of ComplexOne unless it has that length already;
+    // a table dropped so is no calibration any more.
     void ResizeCalibration();
+    // True while Calibration holds a measured or loaded table rather than no correction.
+    bool Calibrated() const { return FCalibrated; }
+    // Empty when the calibration in use was made for `now`; otherwise the one line that says
+    // it was not ("Not calibrated for 96000 S/s, N 4096: calibrate again").
+    std::string CalibrationMark(const TMeasuringSetup& now) const;
 
     // Both channels become packed spectra, then the stage's work; see the stage enumeration.
     void ProcessBlock(TWaveData& data) override;
 
-    // Saturation levels from the settings file, then the calibration file. True when the file
-    // held at least one entry. A level that no input could have measured reads as absent. A
-    // missing, unreadable or damaged file leaves Calibration as it was; one that exists but was
-    // not taken says why in CalibrationProblem.
+    // Saturation levels from the settings file, then the calibration file and its record. True
+    // when the file held at least one entry. A level that no input could have measured reads as
+    // absent. A missing, unreadable or damaged file leaves Calibration as it was; one that exists
+    // but was not taken says why in CalibrationProblem.
     bool LoadCalibration(const TSettingsFile& settings);
     // Throws EFileError when the settings or the calibration file cannot be written. Levels that
     // were not measured are not stored (see SaturationLevel). The calibration file is not written
     // while it holds a calibration this run could not take (CalibrationProblem, or one of
     // another block length) and no calibration stage has measured a new one.
     void SaveCalibration(TSettingsFile& settings);
-    // The calibration file alone, for when the settings file cannot be written; as above.
+    // The calibration file and its record alone, for when the settings file cannot be written;
+    // as above.
     void SaveCalibrationTable() const;
     // Why the calibration file found by LoadCalibration was not taken; empty when it was taken
     // or there was none.
@@ -57,9 +69,10 @@ class TSignalIn : public TSyncIn {
 
     // Zx in ohms into the left slots kLo..kHi of the range; with evaluate, the fitted series
     // R + L or C into the right slots and the three-line readout to onText. rref in ohms, cin in
-    // farads.
-    void ComputeImpedance(TWaveData& data, bool swap, float lowFrequency, float highFrequency,
-                          float rref, float cin, bool evaluate, const TTextEvent& onText);
+    // farads. Returns the fit when evaluated.
+    std::optional<TSeriesFit> ComputeImpedance(TWaveData& data, bool swap, float lowFrequency,
+                                               float highFrequency, float rref, float cin,
+                                               bool evaluate, const TTextEvent& onText);
     // The reference-side channel over the driving channel into the left slots of the range.
     void ComputeTransfer(TWaveData& data, bool swap, float lowFrequency, float highFrequency);
 
@@ -73,6 +86,8 @@ class TSignalIn : public TSyncIn {
 
     // Entry k: ratio left/right of bin k measured in calibration; ComplexOne = no correction.
     std::vector<TComplex> Calibration;
+    // What Calibration was made for; nullopt when unknown (a file from elsewhere) or none.
+    std::optional<TCalibrationRecord> CalibrationRecord;
     // Per channel (left, right): the sample peak regarded as full scale. A level setting starts
     // it at 0 and raises it block by block; a channel it never raised goes back to its level
     // from before at the next stage or save, so that a level is never one that was not measured.
@@ -83,6 +98,7 @@ class TSignalIn : public TSyncIn {
     void ProcessCalibrationBlock(TWaveData& data, bool saturated);
     void LevelStep(const std::array<float, 2>& peak);
     void SettleSaturationLevels();
+    void TrackCalibrationNoise(const TComplex* ratio, int32_t bins, bool saturated);
 
     TSignalStage FStage = TSignalStage::stMeasure;
     int32_t TestBin = 0;
@@ -90,6 +106,13 @@ class TSignalIn : public TSyncIn {
     TTextEvent OnStageText;
     bool FirstBlock = false;
     std::string FCalibrationPath;
+    bool FCalibrated = false;
+    // The calibration run in progress: what it is made for, and the spread of its successive
+    // ratios (per bin: the previous ratio and the summed squared relative steps).
+    TCalibrationRecord NewRecord;
+    std::vector<TComplex> PreviousRatio;
+    std::vector<double> RatioSteps;
+    int32_t RatioStepCount = 0;
     std::string FCalibrationProblem;
     std::array<float, 2> LevelsBeforeSetting{0.9f, 0.9f};
     // Calibration is what the file held, untouched by a calibration stage.

@@ -243,15 +243,19 @@ void TSyncIn::BlockCaptured(TWaveData& block) {
         BlockCount = 0;
     }
     if (static_cast<int32_t>(Accumulator[0].size()) != length) {
-        ResizeWaveData(Accumulator, length);
+        for (std::vector<double>& channel : Accumulator) {
+            channel.assign(static_cast<size_t>(length), 0.0);
+        }
         BlockCount = 0;
     }
-    if (BlockCount == 0) {
-        CopyWaveData(block, Accumulator);
-    } else {
-        for (size_t channel = 0; channel < 2; ++channel) {
-            float* sum = Accumulator[channel].data();
-            const float* samples = block[channel].data();
+    // Summed in double: in 32 bits the rounding of a sum of a few hundred blocks exceeds the
+    // averaged noise, and longer integration would stop improving the result.
+    for (size_t channel = 0; channel < 2; ++channel) {
+        double* sum = Accumulator[channel].data();
+        const float* samples = block[channel].data();
+        if (BlockCount == 0) {
+            std::copy_n(samples, length, sum);
+        } else {
             for (int32_t i = 0; i < length; ++i) {
                 sum[i] += samples[i];
             }
@@ -270,24 +274,25 @@ void TSyncIn::BlockCaptured(TWaveData& block) {
         !DeliveryBusy.load(std::memory_order_acquire)) {
         LastHandOverMs = now;
         HandedOver = true;
-        if (BlockCount > 1) {
-            const float count = static_cast<float>(BlockCount);
-            for (TChannelData& channel : Accumulator) {
-                for (float& x : channel) {
-                    x /= count;
-                }
-            }
-        }
-        BlockCount = 0;
         HandOver();
+        BlockCount = 0;
     } else if (!Averaging()) {
         BlockCount = 0;
     }
 }
 
 void TSyncIn::HandOver() {
-    ResizeWaveData(Output, static_cast<int32_t>(Accumulator[0].size()));
-    CopyWaveData(Accumulator, Output);
+    // The mean, rounded once to 32 bits; a single block comes out unchanged.
+    const size_t length = Accumulator[0].size();
+    ResizeWaveData(Output, static_cast<int32_t>(length));
+    const double count = BlockCount;
+    for (size_t channel = 0; channel < 2; ++channel) {
+        const double* sum = Accumulator[channel].data();
+        float* out = Output[channel].data();
+        for (size_t i = 0; i < length; ++i) {
+            out[i] = static_cast<float>(sum[i] / count);
+        }
+    }
     Requested.store(false, std::memory_order_release);
     DeliveryBusy.store(true, std::memory_order_release);
     DataEvent.Signal();

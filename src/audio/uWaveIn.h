@@ -3,11 +3,13 @@
 // TWaveIn, the capture device thread, and TSyncIn, the block receiver that owns it and hands
 // summed blocks over to the analysis on the user-interface thread.
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string_view>
+#include <vector>
 
 #include "uAutoEvent.h"
 #include "uClock.h"
@@ -110,8 +112,8 @@ class TSyncIn : public TWorkerThread {
     TClock& Clock;
     TAutoEvent DataEvent;
     TWaveData Output;  // written by HandOver only, read by the delivery
-    // Capture thread only.
-    TWaveData Accumulator;
+    // Capture thread only. The running sum, per channel.
+    std::array<std::vector<double>, 2> Accumulator;
     int32_t BlockCount = 0;
     bool HandedOver = false;  // no hand-over since construction yet
     double LastHandOverMs = 0;

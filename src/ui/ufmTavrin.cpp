@@ -12,22 +12,17 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QTabWidget>
 #include <QVBoxLayout>
 #include <clocale>
-#include <cmath>
 
 #include "uChart.h"
 #include "uConnectionDiagram.h"
-#include "uFileError.h"
 #include "uInputMarking.h"
 #include "uMessageSink.h"
-#include "uNumberText.h"
 #include "uResultExport.h"
 #include "uSettingsFile.h"
-#include "uSignalIn.h"
-#include "uUiDispatcher.h"
-#include "uWaveOut.h"
 #include "ufrSpRange.h"
 #include "ufrValues.h"
 #include "ufrWaveSetup.h"
@@ -36,8 +31,6 @@ namespace tavrin {
 namespace {
 
 constexpr const char* kGraph = "Graph";
-constexpr const char* kInputParams = "InputParams";
-constexpr int kShutdownWaitMs = 2000;
 const char* const kModeNames[] = {"Calibration", "Z graph", "Z graph + LCR", "Transfer graph"};
 const char* const kIntegrationTimes[] = {"0.3", "1", "3", "10", "30"};
 
@@ -71,7 +64,11 @@ Widget* Named(const char* name, Args&&... args) {
 }  // namespace
 
 TForm1::TForm1(const TFormEnvironment& environment, QWidget* parent)
-    : QWidget(parent), Environment(environment) {
+    : QWidget(parent),
+      Environment(environment),
+      FSession(std::make_unique<TMeasurementSession>(
+          TSessionEnvironment{environment.WaveService, environment.Ui, environment.Clock,
+                              environment.SettingsPath, environment.CalibrationPath})) {
     setObjectName("Form1");
     setWindowTitle("Tavrin-2");
     resize(636, 510);
@@ -95,7 +92,7 @@ TForm1::~TForm1() {
 }
 
 void TForm1::BuildSetupPage(QWidget* page) {
-    frWaveSet = Named<TfrWaveSetup>("frWaveSet", Environment.WaveService, page);
+    frWaveSet = Named<TfrWaveSetup>("frWaveSet", FSession->WaveSetup(), page);
     lbAutor = Named<QLabel>("lbAutor", page);
     lbAutor->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     auto* diagram = new TConnectionDiagram(page);
@@ -185,7 +182,8 @@ QWidget* TForm1::BuildModeGroup() {
         layout->addWidget(button);
     }
     rgModeButtons->button(mdCalibration)->setChecked(true);
-    connect(rgModeButtons, &QButtonGroup::idClicked, this, [this] { rgModeClick(); });
+    connect(rgModeButtons, &QButtonGroup::idClicked, this,
+            [this](int mode) { FSession->SelectMode(mode); });
     return rgMode;
 }
 
@@ -194,7 +192,7 @@ QWidget* TForm1::BuildRrefPanel() {
     auto* layout = new QGridLayout(pnRref);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setHorizontalSpacing(3);
-    frRref = Named<TfrValues>("frRref", pnRref);
+    frRref = Named<TfrValues>("frRref", FSession->Rref(), pnRref);
     frRref->setFixedWidth(70);
     edCin = Named<QLineEdit>("edCin", "0", pnRref);
     edCin->setFixedWidth(70);
@@ -257,46 +255,37 @@ void TForm1::FormCreate() {
     SavedDecimalSeparator = std::setlocale(LC_NUMERIC, nullptr);
     std::setlocale(LC_NUMERIC, "C");
     PageControl->setCurrentIndex(0);
-    LastMeasureMode = mdZGraphLCR;
 
-    FWaveOut = std::make_unique<TWaveOut>(Environment.WaveService, Environment.Ui);
-    FSignalIn = std::make_unique<TSignalIn>(Environment.WaveService, Environment.Ui,
-                                            Environment.Clock, Environment.CalibrationPath);
-    FWaveOut->OnStimulusChange = [this](bool playing) { FSignalIn->SetCapturing(playing); };
-    FSignalIn->SetOnError([this](const std::string& text) { ShowError(text); });
-    FWaveOut->SetOnError([this](const std::string& text) { ShowError(text); });
-    FMeasuring = false;
+    TMeasurementSession& session = *FSession;
+    session.OnError = [this](const std::string& text) { ShowError(text); };
+    session.OnStageText = [this](const std::string& text) { ShowCalibrationText(text); };
+    session.OnLCRText = [this](const std::string& text) { ShowLCRText(text); };
+    session.OnSaturation = [this](bool saturated) { ShowSaturation(saturated); };
+    session.OnResult = [this](const TMeasurementResult& result) { ShowResult(result); };
+    session.OnModeChange = [this](int mode) { ShowMode(mode); };
+    session.OnApplyDisplayOptions = [this] { ApplyGraphOptions(); };
+    session.OnFullRangeChange = [this](float low, float high) {
+        frSpRange1->SetFullRange(low, high);
+    };
+    session.OnLoadViewSettings = [this](const TSettingsFile& settings) {
+        LoadGraphSettings(settings);
+    };
+    session.OnSaveViewSettings = [this](TSettingsFile& settings) { SaveGraphSettings(settings); };
+    FDisplay->OnAllDrawn = [this] { FSession->RequestData(); };
+    frSpRange1->OnRangeChange = [this](float low, float high) { FSession->SetRange(low, high); };
 
-    FDisplay->OnAllDrawn = [this] { FSignalIn->RequestData(); };
-    frWaveSet->OnSetupChange = [this] { SetupChanged(); };
-    FSignalIn->OnData = [this](TWaveData& data) { SignalInData(data); };
-    frSpRange1->OnRangeChange = [this](float low, float high) { RangeChanged(low, high); };
-
-    frRref->SetValue(1.0f);
-    frRref->SetSectionName("Rref");
-    LoadSettings();
-
-    ApplyGraphOptions();
-    rgModeClick();
-    FSignalIn->OnSaturation = [this](bool saturated) { ShowSaturation(saturated); };
-    FSignalIn->OnScaleAmplitude = [this](float factor) { ScaleAmplitude(factor); };
+    session.Open();
+    {
+        const QSignalBlocker quiet(edCin);
+        edCin->setText(Text(session.CinText()));
+    }
+    MarkInput(*edCin, session.CinInForce());
     FChart->RightAxis().SetGridVisible(false);
-    FAmplitude = 1.0f;
     cbIntegration->setCurrentIndex(0);
     cbIntegrationClick();
 }
 
-void TForm1::LoadSettings() {
-    const TSettingsFile settings(Environment.SettingsPath);
-    frWaveSet->LoadSettings(settings);
-    frRref->LoadSettings(settings);
-    // The last measuring mode comes back only with a calibration to measure with.
-    if (FSignalIn->LoadCalibration(settings)) {
-        const int mode = settings.ReadInt(kGraph, "Mode", Mode());
-        if (mode >= mdCalibration && mode <= mdTransfer) {
-            SelectMode(mode);
-        }
-    }
+void TForm1::LoadGraphSettings(const TSettingsFile& settings) {
     cbModPh->setChecked(settings.ReadFlag(kGraph, "ModPhase", cbModPh->isChecked()));
     cbDrawAll->setChecked(settings.ReadFlag(kGraph, "DrawAll", cbDrawAll->isChecked()));
     cbLeftForAll->setChecked(settings.ReadFlag(kGraph, "LeftForAll", cbLeftForAll->isChecked()));
@@ -306,42 +295,15 @@ void TForm1::LoadSettings() {
     if (page >= 0 && page < PageControl->count()) {
         PageControl->setCurrentIndex(page);
     }
-    edCin->setText(Text(settings.ReadText(kInputParams, "Cin", "0")));
-    edCinChange();
 }
 
-void TForm1::SaveSettings() {
-    TSettingsFile settings(Environment.SettingsPath);
-    try {
-        SaveSettingsTo(settings);
-    } catch (const EFileError& error) {
-        ShowError(error.what());
-    }
-}
-
-void TForm1::SaveSettingsTo(TSettingsFile& settings) {
-    try {
-        frWaveSet->SaveSettings(settings);
-        frRref->SaveSettings(settings);
-    } catch (const EFileError&) {
-        // The settings cannot be kept, but the calibration file may still be: a calibration
-        // run must not be lost because the settings file is read-only.
-        try {
-            FSignalIn->SaveCalibrationTable();
-        } catch (const EFileError& calibrationError) {
-            ShowError(calibrationError.what());
-        }
-        throw;
-    }
-    FSignalIn->SaveCalibration(settings);
+void TForm1::SaveGraphSettings(TSettingsFile& settings) const {
     settings.WriteFlag(kGraph, "ModPhase", cbModPh->isChecked());
     settings.WriteFlag(kGraph, "DrawAll", cbDrawAll->isChecked());
     settings.WriteFlag(kGraph, "LeftForAll", cbLeftForAll->isChecked());
     settings.WriteFlag(kGraph, "Lg(F)", cbLogF->isChecked());
     settings.WriteFlag(kGraph, "Lg(Z)", cbLogZ->isChecked());
     settings.WriteInt(kGraph, "Page", PageControl->currentIndex());
-    settings.WriteInt(kGraph, "Mode", Mode());
-    settings.WriteText(kInputParams, "Cin", std::string(TrimBlanks(edCin->text().toStdString())));
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
@@ -350,66 +312,42 @@ void TForm1::closeEvent(QCloseEvent* event) {
 }
 
 void TForm1::FormCloseQuery() {
-    SaveSettings();
-    FSignalIn->Stop();
-    FWaveOut->Stop();
-    FMeasuring = false;
-    // The worker threads' synchronous calls are still served while waiting.
-    Environment.Ui.WaitUntil([this] { return FSignalIn->Parked() && FWaveOut->Parked(); },
-                             kShutdownWaitMs);
-    QString message;
-    if (!FSignalIn->Parked()) {
-        message += "Can not stop WaveIn.\r\n";
-    }
-    if (!FWaveOut->Parked()) {
-        message += "Can not stop WaveOut.\r\n";
-    }
-    if (!message.isEmpty()) {
-        ShowError(
-            (message + "Abnormal termination.\r\nTry use Task Manager to close this software.")
-                .toStdString());
-    }
+    FSession->Close();
 }
 
 void TForm1::FormDestroy() {
-    FSignalIn.reset();
-    FWaveOut.reset();
+    // The views of the session's models and the handlers that call into it go first.
+    FDisplay->OnAllDrawn = nullptr;
+    frSpRange1->OnRangeChange = nullptr;
+    delete frWaveSet;
+    frWaveSet = nullptr;
+    delete frRref;
+    frRref = nullptr;
+    FSession.reset();
     std::setlocale(LC_NUMERIC, SavedDecimalSeparator.c_str());
 }
 
-int TForm1::Mode() const {
-    return rgModeButtons->checkedId();
-}
-
-void TForm1::SelectMode(int mode) {
-    if (QAbstractButton* button = rgModeButtons->button(mode)) {
+void TForm1::ShowMode(int mode) {
+    if (QAbstractButton* button = rgModeButtons->button(mode); button && !button->isChecked()) {
         button->setChecked(true);
     }
-    rgModeClick();
-}
-
-void TForm1::rgModeClick() {
-    const int m = Mode();
-    gbCalibration->setVisible(m == mdCalibration);
-    gbGraph->setVisible(m != mdCalibration);
-    gbLCR->setVisible(m == mdZGraphLCR);
-    FChart->SetLegendVisible(m == mdZGraphLCR);
-    pnRref->setVisible(m == mdZGraph || m == mdZGraphLCR);
+    gbCalibration->setVisible(mode == mdCalibration);
+    gbGraph->setVisible(mode != mdCalibration);
+    gbLCR->setVisible(mode == mdZGraphLCR);
+    FChart->SetLegendVisible(mode == mdZGraphLCR);
+    pnRref->setVisible(mode == mdZGraph || mode == mdZGraphLCR);
     lbCalibration->clear();
-    if (m == mdCalibration) {
+    if (mode == mdCalibration) {
         // Each result is the latest block alone, drawn point for point.
-        FSignalIn->SetAveraging(false);
         FDisplay->SetDrawAllPoints(true);
         frSpRange1->hide();
     } else {
-        ApplyGraphOptions();
         frSpRange1->show();
-        LastMeasureMode = m;
     }
 }
 
 void TForm1::btnStartStopClick() {
-    if (FMeasuring) {
+    if (FSession->Measuring()) {
         Stop();
     } else {
         Start();
@@ -417,18 +355,8 @@ void TForm1::btnStartStopClick() {
 }
 
 void TForm1::Start() {
-    FWaveOut->SetDeviceID(static_cast<uint32_t>(frWaveSet->OutputDevice()));
-    FSignalIn->SetDeviceID(static_cast<uint32_t>(frWaveSet->InputDevice()));
-    FSignalIn->SetSampleRate(static_cast<uint32_t>(frWaveSet->SampleRate()));
-    FWaveOut->SetSampleRate(FSignalIn->SampleRate());
-    FSignalIn->SetBlockLength(FBlockLength);
-    if (Mode() == mdCalibration) {
-        FAmplitude = 1.0f;
-        const float f = static_cast<float>(
-            std::sqrt(static_cast<double>(frWaveSet->FMin()) * frWaveSet->FMax() * 0.4));
-        FWaveOut->SetStimulus(FBlockLength, f, f, 1.0);
-        FSignalIn->BeginLevelSetting(
-            f, [this](const std::string& text) { ShowCalibrationText(text); });
+    const int mode = FSession->Mode();
+    if (mode == mdCalibration) {
         FDisplay->DisplayKind = TDisplayKind::Moduli;
         FDisplay->ClearSeries();
         FChart->UndoZoom();
@@ -437,72 +365,49 @@ void TForm1::Start() {
             axis->SetLogarithmic(true);
         }
         FDisplay->SetLeftForAll(true);
-        LevelSetting = true;
     } else {
-        FWaveOut->SetStimulus(FBlockLength, frSpRange1->RangeMin(), frSpRange1->RangeMax(),
-                              FAmplitude);
-        // Every measuring mode runs the measurement stage; the transfer ratio of its mode is
-        // formed from the corrected spectra afterwards.
-        FSignalIn->BeginMeasurement(false);
         FDisplay->DisplayKind =
-            Mode() == mdZGraphLCR ? TDisplayKind::TwoPairs : TDisplayKind::OnePair;
+            mode == mdZGraphLCR ? TDisplayKind::TwoPairs : TDisplayKind::OnePair;
     }
-    if (FWaveOut->Start() && FSignalIn->Start()) {
+    if (FSession->Start()) {
         btnStartStop->setText("Stop");
-        FMeasuring = true;
-    } else {
-        // The device's own message has been shown already; stopping an idle thread is harmless.
-        FSignalIn->Stop();
-        FWaveOut->Stop();
     }
     UpdateRunControls();
 }
 
 void TForm1::Stop() {
-    FSignalIn->Stop();
-    FWaveOut->Stop();
-    FMeasuring = false;
+    FSession->Stop();
     btnStartStop->setText("Start");
     lbSaturation->hide();
-    if (Mode() == mdCalibration) {
-        if (!LevelSetting) {
-            SelectMode(LastMeasureMode);
-        }
-        ApplyGraphOptions();
-    }
     UpdateRunControls();
 }
 
 void TForm1::UpdateRunControls() {
-    frWaveSet->SetControlsEnabled(!FMeasuring);
-    rgMode->setEnabled(!FMeasuring);
-    btnCalibration->setVisible(FMeasuring);
+    const bool measuring = FSession->Measuring();
+    frWaveSet->SetControlsEnabled(!measuring);
+    rgMode->setEnabled(!measuring);
+    btnCalibration->setVisible(measuring);
 }
 
 void TForm1::btnCalibrationClick() {
     FDisplay->ClearSeries();
-    FWaveOut->SetStimulus(FBlockLength, frWaveSet->FMin(), frWaveSet->FMax(), FAmplitude);
-    FSignalIn->BeginCalibration(static_cast<float>(frWaveSet->FMin()),
-                                static_cast<float>(frWaveSet->FMax()));
+    FSession->Continue();
     FChart->LeftAxis().SetLogarithmic(false);
     FChart->BottomAxis().SetLogarithmic(false);
     FChart->UndoZoom();
     FDisplay->DisplayKind = TDisplayKind::TwoPairs;
     FDisplay->SetLeftForAll(false);
     btnCalibration->hide();
-    FSignalIn->SetAveraging(true);
-    LevelSetting = false;
 }
 
 void TForm1::cbIntegrationClick() {
     const int index = cbIntegration->currentIndex();
     if (index >= 0) {
-        FSignalIn->SetIntegrationTime(cbIntegration->itemText(index).toStdString());
+        FSession->SetIntegrationTime(cbIntegration->itemText(index).toStdString());
     }
 }
 
 void TForm1::ApplyGraphOptions() {
-    FSignalIn->SetAveraging(true);
     cbModPhClick();
     cbDrawAllClick();
     cbLeftForAllClick();
@@ -515,8 +420,9 @@ void TForm1::cbModPhClick() {
 }
 
 void TForm1::cbLogFClick() {
-    FDisplay->ApplyLogF(cbLogF->isChecked(), static_cast<float>(frWaveSet->FMin()),
-                        static_cast<float>(frWaveSet->FMax()));
+    const TWaveSetupModel& setup = FSession->WaveSetup();
+    FDisplay->ApplyLogF(cbLogF->isChecked(), static_cast<float>(setup.FMin()),
+                        static_cast<float>(setup.FMax()));
 }
 
 void TForm1::cbLogZClick() {
@@ -532,55 +438,7 @@ void TForm1::cbLeftForAllClick() {
 }
 
 void TForm1::edCinChange() {
-    const std::optional<double> picofarads = ParseTypedNumber(edCin->text().toStdString());
-    const float held = picofarads ? static_cast<float>(*picofarads) : 0.0f;
-    const bool valid = picofarads && std::isfinite(held);
-    MarkInput(*edCin, valid);
-    if (valid) {
-        InputCapacitance = static_cast<float>(held * 1e-12);
-    }
-}
-
-void TForm1::SetupChanged() {
-    const int64_t rate = frWaveSet->SampleRate();
-    const int64_t fMin = std::max<int32_t>(frWaveSet->FMin(), 1);
-    // The tone spacing rate / N must not exceed the lowest band frequency.
-    int64_t n = 2;
-    while (fMin * n < rate) {
-        n *= 2;
-    }
-    FBlockLength = static_cast<int32_t>(n);
-    const int64_t top = std::min<int64_t>(frWaveSet->FMax(), rate / 2 - 1);
-    if (fMin < top) {
-        frSpRange1->SetFullRange(static_cast<float>(fMin), static_cast<float>(top));
-    }
-}
-
-void TForm1::RangeChanged(float low, float high) {
-    FWaveOut->SetStimulus(FBlockLength, low, high, FAmplitude);
-    RangeLow = low;
-    RangeHigh = high;
-}
-
-void TForm1::ScaleAmplitude(float factor) {
-    const float proposed = FAmplitude * factor;
-    if (proposed > 1.0f) {
-        if (FAmplitude == 1.0f) {
-            return;  // already at full scale: nothing to rebuild
-        }
-        FAmplitude = 1.0f;
-    } else {
-        FAmplitude = proposed;
-    }
-    RebuildStimulus();
-}
-
-void TForm1::RebuildStimulus() {
-    if (Mode() == mdCalibration) {
-        FWaveOut->SetStimulus(FBlockLength, frWaveSet->FMin(), frWaveSet->FMax(), FAmplitude);
-    } else {
-        FWaveOut->SetStimulus(FBlockLength, RangeLow, RangeHigh, FAmplitude);
-    }
+    MarkInput(*edCin, FSession->SetCinText(edCin->text().toStdString()));
 }
 
 void TForm1::ShowCalibrationText(const std::string& text) {
@@ -595,22 +453,10 @@ void TForm1::ShowError(const std::string& text) {
     Environment.Messages.ShowMessage(Text(text).replace("\r\n", "\n"));
 }
 
-void TForm1::SignalInData(TWaveData& data) {
-    const int m = Mode();
-    const bool swap = frWaveSet->SwapInputs();
-    if (m == mdZGraph || m == mdZGraphLCR) {
-        FSignalIn->ComputeImpedance(data, swap, RangeLow, RangeHigh, frRref->Value(),
-                                    InputCapacitance, m == mdZGraphLCR,
-                                    [this](const std::string& text) { ShowLCRText(text); });
-    } else if (m == mdTransfer) {
-        FSignalIn->ComputeTransfer(data, swap, RangeLow, RangeHigh);
-    }
-    const bool calibrating = m == mdCalibration;
-    const TResultDisplay::TBand band{
-        calibrating ? static_cast<float>(frWaveSet->FMin()) : RangeLow,
-        calibrating ? static_cast<float>(frWaveSet->FMax()) : RangeHigh,
-        [this](float f) { return FWaveOut->FrequencyToBin(FBlockLength, f); }};
-    FDisplay->ShowResult(data, band, static_cast<float>(FSignalIn->SampleRate()));
+void TForm1::ShowResult(const TMeasurementResult& result) {
+    const TResultDisplay::TBand band{result.BandLow, result.BandHigh,
+                                     [this](float f) { return FSession->FrequencyToBin(f); }};
+    FDisplay->ShowResult(*result.Data, band, static_cast<float>(result.SampleRate));
 }
 
 void TForm1::ShowLCRText(const std::string& text) {

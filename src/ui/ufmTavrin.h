@@ -4,8 +4,8 @@
 #include <memory>
 #include <string>
 
+#include "uMeasurementSession.h"
 #include "uResultDisplay.h"
-#include "uWaveControl.h"
 
 class QButtonGroup;
 class QCheckBox;
@@ -23,9 +23,7 @@ class TChart;
 class TClock;
 class TMessageSink;
 class TSettingsFile;
-class TSignalIn;
 class TUiDispatcher;
-class TWaveOut;
 class TWaveService;
 class TfrSpRange;
 class TfrValues;
@@ -43,21 +41,18 @@ struct TFormEnvironment {
     std::string ExportPath;
 };
 
-// The measuring modes, the item index of rgMode.
-enum TMode : int { mdCalibration = 0, mdZGraph = 1, mdZGraphLCR = 2, mdTransfer = 3 };
-
-// The program's window: setup and processing pages, the measuring modes, Start/Stop and the
-// calibration run, the level control, the display of each result and its export.
+// The program's window, a view of the measuring session: the setup and processing pages, the
+// controls that drive the session, the display of each result, the export of the curves and the
+// message boxes. The modes' item index in rgMode is TMode.
 class TForm1 : public QWidget {
   public:
     explicit TForm1(const TFormEnvironment& environment, QWidget* parent = nullptr);
     ~TForm1() override;
 
-    bool Measuring() const { return FMeasuring; }
-    int32_t BlockLength() const { return FBlockLength; }
-    float Amplitude() const { return FAmplitude; }
-    TSignalIn& SignalIn() { return *FSignalIn; }
-    TWaveOut& WaveOut() { return *FWaveOut; }
+    bool Measuring() const { return FSession->Measuring(); }
+    int32_t BlockLength() const { return FSession->BlockLength(); }
+    float Amplitude() const { return FSession->Amplitude(); }
+    TMeasurementSession& Session() { return *FSession; }
     TChart& Chart() { return *FChart; }
     const TResultDisplay& Display() const { return *FDisplay; }
 
@@ -74,9 +69,8 @@ class TForm1 : public QWidget {
     void FormCreate();
     void FormCloseQuery();
     void FormDestroy();
-    void LoadSettings();
-    void SaveSettings();
-    void SaveSettingsTo(TSettingsFile& settings);
+    void LoadGraphSettings(const TSettingsFile& settings);
+    void SaveGraphSettings(TSettingsFile& settings) const;
 
     void btnStartStopClick();
     void Start();
@@ -84,9 +78,7 @@ class TForm1 : public QWidget {
     void UpdateRunControls();
     void btnCalibrationClick();
     void btnSaveClick();
-    int Mode() const;
-    void SelectMode(int mode);
-    void rgModeClick();
+    void ShowMode(int mode);
     void cbIntegrationClick();
     void ApplyGraphOptions();
     void cbModPhClick();
@@ -96,28 +88,15 @@ class TForm1 : public QWidget {
     void cbLeftForAllClick();
     void edCinChange();
 
-    void SetupChanged();
-    void RangeChanged(float low, float high);
-    void ScaleAmplitude(float factor);
     void ShowCalibrationText(const std::string& text);
     void ShowSaturation(bool saturated);
     void ShowError(const std::string& text);
-    void SignalInData(TWaveData& data);
+    void ShowResult(const TMeasurementResult& result);
     void ShowLCRText(const std::string& text);
-    void RebuildStimulus();
 
     TFormEnvironment Environment;
     std::string SavedDecimalSeparator;
-    bool FMeasuring = false;
-    std::unique_ptr<TWaveOut> FWaveOut;
-    std::unique_ptr<TSignalIn> FSignalIn;
-    int32_t FBlockLength = 0;
-    float RangeLow = 0;
-    float RangeHigh = 0;
-    float FAmplitude = 0;
-    int LastMeasureMode = mdZGraphLCR;
-    bool LevelSetting = false;
-    float InputCapacitance = 0;
+    std::unique_ptr<TMeasurementSession> FSession;
 
     QTabWidget* PageControl = nullptr;
     QWidget* tsSetup = nullptr;

@@ -228,6 +228,22 @@ TEST_F(SignalInTest, ImpedanceOfAResistorNeedsNoFit) {
     EXPECT_EQ(text->substr(text->find("R= ")), "R= 0 Ohm\r\ntg= ??");
 }
 
+TEST_F(SignalInTest, ABlockOfTwoHoldsNoBinToEvaluate) {
+    // FMin at half the rate gives blocks of 2: the one slot holds DC and Nyquist, no tone.
+    SetBlockLength(2);
+    TWaveData data = Block(2);
+    data[0] = {0.5f, 0.25f};
+    data[1] = {0.125f, 0.0625f};
+    const TWaveData before = data;
+    std::optional<std::string> text;
+    SignalIn.ComputeImpedance(data, false, 30000, 30000, 100, 100e-12f, true,
+                              [&](const std::string& t) { text = t; });
+    EXPECT_EQ(data, before);
+    EXPECT_EQ(text, "Cx= ??\r\nR= 0 Ohm\r\ntg= ??");
+    SignalIn.ComputeTransfer(data, false, 30000, 30000);
+    EXPECT_EQ(data, before);
+}
+
 // Builds the processed block of a series R + X(w) measured exactly, for R ref and C in.
 TWaveData MeasuredBlock(int32_t n, double sampleRate, double r, double l, double c, double rref,
                         double cin) {

@@ -52,18 +52,17 @@ class SyncInTest : public StreamingTest {
         return Until([&] { return Delivered.size() >= count; }) && Delivered.size() == count;
     }
     static TWaveData Mean(std::initializer_list<int16_t> values, int length = kLength) {
-        float left = 0;
-        float right = 0;
+        // Summed in double and rounded once, as the receiver does.
+        double left = 0;
+        double right = 0;
         for (int16_t v : values) {
             left += Sample(v);
             right += Sample(static_cast<int16_t>(-v));
         }
-        if (values.size() > 1) {
-            left /= static_cast<float>(values.size());
-            right /= static_cast<float>(values.size());
-        }
+        const auto count = static_cast<double>(values.size());
         const auto size = static_cast<size_t>(length);
-        return TWaveData{TChannelData(size, left), TChannelData(size, right)};
+        return TWaveData{TChannelData(size, static_cast<float>(left / count)),
+                         TChannelData(size, static_cast<float>(right / count))};
     }
 
     TFakeClock Clock;
@@ -110,6 +109,31 @@ TEST_F(SyncInTest, AveragingDeliversTheMeanOfTheBlocksOfOneIntegrationTime) {
     ASSERT_TRUE(FeedBlock(7000));  // 300 ms: due
     ASSERT_TRUE(AwaitDeliveries(2));
     EXPECT_EQ(Delivered[1], Mean({2000, -3000, 7000}));
+}
+
+TEST_F(SyncInTest, ALongSumKeepsTheMeanToTheLastBit) {
+    // Thousands of blocks: a 32-bit running sum would by now have drifted off the mean by more
+    // than the noise that averaging so long is meant to remove.
+    Receiver->SetAveraging(true);
+    Receiver->SetIntegrationTime("30");
+    Receiver->SetBlockLength(16);
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(FeedBlock(1000, 16));
+    ASSERT_TRUE(AwaitDeliveries(1));
+    Receiver->RequestData();
+    constexpr int kBlocks = 3000;
+    for (int i = 0; i < kBlocks - 1; ++i) {
+        ASSERT_TRUE(FeedBlock(static_cast<int16_t>(i % 2 == 0 ? 12345 : 12347), 16));
+    }
+    Clock.Advance(30000);
+    ASSERT_TRUE(FeedBlock(12346, 16));
+    ASSERT_TRUE(AwaitDeliveries(2));
+    // The exact mean: half of the blocks 12345, half 12347, one 12346.
+    const double left = ((kBlocks / 2) * static_cast<double>(Sample(12345)) +
+                         (kBlocks / 2 - 1) * static_cast<double>(Sample(12347)) + Sample(12346)) /
+                        kBlocks;
+    EXPECT_EQ(Delivered[1][0][0], static_cast<float>(left));
+    EXPECT_EQ(Delivered[1][0].size(), 16u);
 }
 
 TEST_F(SyncInTest, WithoutAveragingTheBlockThatMakesItDueIsDelivered) {

@@ -12,12 +12,12 @@ TChartSeries::TChartSeries(QCPGraph& graph, QCPAxis& leftAxis, QCPAxis& rightAxi
     : mGraph(graph), mLeftAxis(leftAxis), mRightAxis(rightAxis), mHost(host) {}
 
 QString TChartSeries::Title() const {
-    return mGraph.name();
+    return mTitle;
 }
 
 void TChartSeries::SetTitle(const QString& title) {
-    mGraph.setName(title);
-    mHost.AppearanceChanged();
+    mTitle = title;
+    ShowName();
 }
 
 QColor TChartSeries::Colour() const {
@@ -105,6 +105,37 @@ double TChartSeries::Y(int index) const {
 bool TChartSeries::HasPointAtOrRightOf(double x) const {
     const QSharedPointer<QCPGraphDataContainer> data = mGraph.data();
     return !data->isEmpty() && (data->constEnd() - 1)->key >= x;
+}
+
+QString TChartSeries::Description() const {
+    return mDescription;
+}
+
+void TChartSeries::SetDescription(const QString& description) {
+    mDescription = description;
+    ShowName();
+}
+
+QString TChartSeries::Name() const {
+    return mDescription.isEmpty() ? mTitle : mDescription;
+}
+
+void TChartSeries::ShowName() {
+    // The legend shows the graph's name.
+    mGraph.setName(Name());
+    mHost.AppearanceChanged();
+}
+
+QString TChartSeries::Unit() const {
+    return mUnit;
+}
+
+void TChartSeries::SetUnit(const QString& unit) {
+    if (unit == mUnit) {
+        return;
+    }
+    mUnit = unit;
+    mHost.AppearanceChanged();
 }
 
 }  // namespace tavrin

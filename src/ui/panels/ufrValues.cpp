@@ -4,29 +4,28 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <algorithm>
-#include <cmath>
-#include <limits>
-#include <optional>
+#include <string>
+#include <vector>
 
 #include "uInputMarking.h"
-#include "uNumberText.h"
-#include "uSettingsFile.h"
+#include "uValueHistory.h"
 
 namespace tavrin {
-namespace {
 
-// A stored count above this is not a list anybody typed: reading that many keys, each a file
-// access, would hang the start-up.
-constexpr int32_t kMaxStoredEntries = 10000;
-
-std::string ValueKey(int32_t index) {
-    return "Value" + FormatIniInt(index);
+TfrValues::TfrValues(QWidget* parent)
+    : QWidget(parent), OwnModel(std::make_unique<TValueHistory>()), Model(*OwnModel) {
+    Init();
 }
 
-}  // namespace
+TfrValues::TfrValues(TValueHistory& model, QWidget* parent) : QWidget(parent), Model(model) {
+    Init();
+}
 
-TfrValues::TfrValues(QWidget* parent) : QWidget(parent) {
+TfrValues::~TfrValues() {
+    Model.OnStateChange = nullptr;
+}
+
+void TfrValues::Init() {
     cbVal = new QComboBox(this);
     cbVal->setObjectName(QStringLiteral("cbVal"));
     cbVal->setEditable(true);
@@ -37,14 +36,14 @@ TfrValues::TfrValues(QWidget* parent) : QWidget(parent) {
     cbVal->setDuplicatesEnabled(true);
     cbVal->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     cbVal->setMinimumContentsLength(4);
-    cbVal->addItem(QStringLiteral("0"));
-    cbVal->setCurrentIndex(0);
 
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(cbVal);
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
 
+    Refresh();
+    Model.OnStateChange = [this] { Refresh(); };
     cbVal->installEventFilter(this);
     cbVal->lineEdit()->installEventFilter(this);
     connect(cbVal, &QComboBox::editTextChanged, this, [this] { cbValChange(); });
@@ -59,36 +58,46 @@ void TfrValues::Quietly(Change change) {
     Applying = wasApplying;
 }
 
+void TfrValues::Refresh() {
+    Quietly([&] {
+        const std::vector<std::string>& entries = Model.Entries();
+        if (cbVal->count() != static_cast<int>(entries.size())) {
+            cbVal->clear();
+            for (const std::string& entry : entries) {
+                cbVal->addItem(QString::fromStdString(entry));
+            }
+        } else {
+            for (int i = 0; i < cbVal->count(); ++i) {
+                const QString entry = QString::fromStdString(entries[static_cast<size_t>(i)]);
+                if (cbVal->itemText(i) != entry) {
+                    cbVal->setItemText(i, entry);
+                }
+            }
+        }
+        if (cbVal->currentIndex() != Model.Current()) {
+            cbVal->setCurrentIndex(Model.Current());
+        }
+        const QString text = QString::fromStdString(Model.Text());
+        if (cbVal->currentText() != text) {
+            cbVal->setEditText(text);
+        }
+        MarkInput(*cbVal->lineEdit(), Model.TextInForce());
+    });
+}
+
 void TfrValues::cbValChange() {
     if (Applying) {
         return;
     }
     QLineEdit& edit = *cbVal->lineEdit();
-    const std::string stripped(TrimBlanks(cbVal->currentText().toStdString()));
     const int caret = edit.cursorPosition();
-    if (cbVal->currentIndex() >= 0) {
-        EntryIndex = cbVal->currentIndex();
+    if (Model.Apply(cbVal->currentText().toStdString(), cbVal->currentIndex())) {
+        // Putting the entry back into the box moved the caret.
+        Quietly([&] {
+            edit.setCursorPosition(caret);
+            edit.deselect();
+        });
     }
-    // After a load that selected nothing, the remembered index may lie beyond the new list.
-    EntryIndex = std::clamp(EntryIndex, 0, std::max(0, cbVal->count() - 1));
-
-    const std::optional<double> number = ParseTypedNumber(stripped);
-    const bool accepted = number && std::fabs(*number) <= std::numeric_limits<float>::max();
-    MarkInput(edit, accepted);
-    if (!accepted) {
-        return;
-    }
-    const QString entry = QString::fromStdString(stripped);
-    Quietly([&] {
-        cbVal->setItemText(EntryIndex, entry);
-        cbVal->setCurrentIndex(EntryIndex);
-        if (cbVal->currentText() != entry) {
-            cbVal->setEditText(entry);
-        }
-        edit.setCursorPosition(caret);
-        edit.deselect();
-    });
-    ValueField = static_cast<float>(*number);
 }
 
 bool TfrValues::eventFilter(QObject* watched, QEvent* event) {
@@ -103,61 +112,40 @@ bool TfrValues::cbValKeyDown(int key) {
         if (cbVal->count() <= 1 || !cbVal->currentText().isEmpty()) {
             return false;
         }
-        MarkInput(*cbVal->lineEdit(), true);
-        Quietly([&] {
-            cbVal->removeItem(EntryIndex);
-            if (EntryIndex > 0) {
-                --EntryIndex;
-            }
-            cbVal->setCurrentIndex(EntryIndex);
-            cbVal->setEditText(cbVal->itemText(EntryIndex));
-        });
-        cbValChange();
+        Model.RemoveEntry();
         // Passed on, the key would delete the last character of the entry now shown.
         return true;
     }
     if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-        Quietly([&] {
-            ++EntryIndex;
-            cbVal->insertItem(EntryIndex, QString());
-            cbVal->setCurrentIndex(EntryIndex);
-            cbVal->setEditText(QString());
-        });
+        Model.AddEntry();
         // Passed on, Qt's box would switch to an entry whose text matches.
         return true;
     }
     return false;
 }
 
+float TfrValues::Value() const {
+    return Model.Value();
+}
+
+const std::string& TfrValues::SectionName() const {
+    return Model.SectionName();
+}
+
+void TfrValues::SetSectionName(std::string sectionName) {
+    Model.SetSectionName(std::move(sectionName));
+}
+
 void TfrValues::SetValue(float x) {
-    Quietly([&] { cbVal->setEditText(QString::fromStdString(FormatValueBoxNumber(x))); });
-    cbValChange();
+    Model.SetValue(x);
 }
 
 void TfrValues::LoadSettings(const TSettingsFile& settings) {
-    const int32_t count = settings.ReadInt(Section, "Count", 0);
-    if (count > 0 && count <= kMaxStoredEntries) {
-        Quietly([&] {
-            cbVal->clear();
-            for (int32_t i = 0; i < count; ++i) {
-                cbVal->addItem(
-                    QString::fromStdString(settings.ReadText(Section, ValueKey(i), "0")));
-            }
-            const int32_t current = settings.ReadInt(Section, "CurrentIndex", 0);
-            cbVal->setCurrentIndex(current >= 0 && current < count ? current : -1);
-        });
-    }
-    cbValChange();
+    Model.LoadSettings(settings);
 }
 
 void TfrValues::SaveSettings(TSettingsFile& settings) const {
-    settings.DropSection(Section);
-    const int32_t count = cbVal->count();
-    settings.WriteInt(Section, "Count", count);
-    for (int32_t i = 0; i < count; ++i) {
-        settings.WriteText(Section, ValueKey(i), cbVal->itemText(i).toStdString());
-    }
-    settings.WriteInt(Section, "CurrentIndex", std::max(0, cbVal->currentIndex()));
+    Model.SaveSettings(settings);
 }
 
 }  // namespace tavrin

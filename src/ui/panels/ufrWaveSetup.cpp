@@ -15,12 +15,10 @@
 #include "uNumberText.h"
 #include "uSettingsFile.h"
 #include "uWaveService.h"
+#include "uWaveSetupModel.h"
 
 namespace tavrin {
 namespace {
-
-constexpr const char* kSection = "WaveSetup";
-const char* const kRates[] = {"48000", "96000", "192000"};
 
 QLabel* MakeLabel(QWidget* parent, const char* name, const char* caption, bool bold) {
     auto* label = new QLabel(QString::fromUtf8(caption), parent);
@@ -70,28 +68,62 @@ QString FromText(const std::string& text) {
 
 }  // namespace
 
-TfrWaveSetup::TfrWaveSetup(const TWaveService& waveService, QWidget* parent) : QWidget(parent) {
+TfrWaveSetup::TfrWaveSetup(const TWaveService& waveService, QWidget* parent)
+    : QWidget(parent), OwnModel(std::make_unique<TWaveSetupModel>(waveService)), Model(*OwnModel) {
+    Model.OnSetupChange = [this] {
+        if (OnSetupChange) {
+            OnSetupChange();
+        }
+    };
+    Init();
+}
+
+TfrWaveSetup::TfrWaveSetup(TWaveSetupModel& model, QWidget* parent)
+    : QWidget(parent), Model(model) {
+    Init();
+}
+
+void TfrWaveSetup::Init() {
     BuildControls();
     LayOutControls();
-
-    for (const char* rate : kRates) {
-        cbSampling->addItem(QString::fromUtf8(rate), ParseBandEdit(rate).value_or(0));
+    for (const int32_t rate : TWaveSetupModel::Rates) {
+        cbSampling->addItem(FromText(FormatIniInt(rate)), rate);
     }
-    cbSampling->setCurrentIndex(0);
+    FillDeviceList(*cbDeviceIn, Model.InputNames());
+    FillDeviceList(*cbDeviceOut, Model.OutputNames());
+    Refresh();
+    Model.OnStateChange = [this] { Refresh(); };
+    ConnectControls();
+}
 
-    FillDeviceList(*cbDeviceIn, waveService.InputDeviceCount(),
-                   [&waveService](int32_t i) { return waveService.InputDeviceName(i); });
-    FillDeviceList(*cbDeviceOut, waveService.OutputDeviceCount(),
-                   [&waveService](int32_t i) { return waveService.OutputDeviceName(i); });
+TfrWaveSetup::~TfrWaveSetup() {
+    Model.OnStateChange = nullptr;
+}
 
-    PutBandText(*edMin, QStringLiteral("20"));
-    PutBandText(*edMax, QStringLiteral("22000"));
-
+void TfrWaveSetup::ConnectControls() {
     connect(cbSampling, &QComboBox::activated, this, [this] { cbSamplingChange(); });
     connect(edMin, &QLineEdit::textChanged, this, [this] { edLimChange(*edMin); });
     connect(edMax, &QLineEdit::textChanged, this, [this] { edLimChange(*edMax); });
-    connect(cbDeviceIn, &QComboBox::activated, this, [this] { ClearMissingDevice(*cbDeviceIn); });
-    connect(cbDeviceOut, &QComboBox::activated, this, [this] { ClearMissingDevice(*cbDeviceOut); });
+    // A device picked by the user clears a missing-device mark even when the number stays.
+    connect(cbDeviceIn, &QComboBox::activated, this,
+            [this] { Model.SelectInput(cbDeviceIn->currentIndex()); });
+    connect(cbDeviceOut, &QComboBox::activated, this,
+            [this] { Model.SelectOutput(cbDeviceOut->currentIndex()); });
+    connect(cbDeviceIn, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (index != Model.InputDevice()) {
+            Model.SelectInput(index);
+        }
+    });
+    connect(cbDeviceOut, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (index != Model.OutputDevice()) {
+            Model.SelectOutput(index);
+        }
+    });
+    connect(cbSwap, &QCheckBox::toggled, this, [this](bool on) {
+        if (on != Model.SwapInputs()) {
+            Model.SetSwap(on);
+        }
+    });
 }
 
 void TfrWaveSetup::BuildControls() {
@@ -142,34 +174,77 @@ void TfrWaveSetup::LayOutControls() {
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
 }
 
-void TfrWaveSetup::FillDeviceList(QComboBox& list, int32_t count,
-                                  const std::function<std::string(int32_t)>& nameOf) {
+void TfrWaveSetup::FillDeviceList(QComboBox& list, const std::vector<std::string>& names) {
     list.clear();
-    for (int32_t i = 0; i < count; ++i) {
-        std::string name = nameOf(i);
-        // Names come from C records on some backends; nothing after a NUL belongs to the name.
-        name.resize(std::char_traits<char>::length(name.c_str()));
+    for (const std::string& name : names) {
         list.addItem(FromText(name));
-        list.setItemData(i, FromText(name), Qt::ToolTipRole);
+        list.setItemData(list.count() - 1, FromText(name), Qt::ToolTipRole);
     }
-    // The middle of the list: the only device of one, the second of two or three, ...
-    list.setCurrentIndex(count > 0 ? count / 2 : -1);
+}
+
+void TfrWaveSetup::ShowDevice(QComboBox& list, int32_t device, const std::string& missingName) {
+    if (list.currentIndex() != device) {
+        const QSignalBlocker quiet(&list);
+        list.setCurrentIndex(device);
+    }
+    // A stored device that is gone must not pass unnoticed behind the one the number rule
+    // picked instead.
+    MarkInput(list, missingName.empty());
+    list.setToolTip(missingName.empty()
+                        ? QString()
+                        : QStringLiteral("The device last used, \"%1\", is not present.")
+                              .arg(FromText(missingName)));
+}
+
+void TfrWaveSetup::Refresh() {
+    const int rateIndex = cbSampling->findData(Model.SampleRate());
+    if (cbSampling->currentIndex() != rateIndex) {
+        const QSignalBlocker quiet(cbSampling);
+        cbSampling->setCurrentIndex(rateIndex);
+    }
+    ShowDevice(*cbDeviceIn, Model.InputDevice(), Model.MissingInput());
+    ShowDevice(*cbDeviceOut, Model.OutputDevice(), Model.MissingOutput());
+    if (cbSwap->isChecked() != Model.SwapInputs()) {
+        const QSignalBlocker quiet(cbSwap);
+        cbSwap->setChecked(Model.SwapInputs());
+    }
+    const std::pair<QLineEdit*, std::pair<const std::string*, bool>> edits[] = {
+        {edMin, {&Model.MinText(), Model.MinInForce()}},
+        {edMax, {&Model.MaxText(), Model.MaxInForce()}}};
+    for (const auto& [edit, state] : edits) {
+        const QString text = FromText(*state.first);
+        // Only a text from elsewhere is put in: rewriting the one being typed would move the
+        // caret.
+        if (edit->text() != text) {
+            const QSignalBlocker quiet(edit);
+            edit->setText(text);
+        }
+        MarkInput(*edit, state.second);
+    }
 }
 
 int32_t TfrWaveSetup::SampleRate() const {
-    return cbSampling->currentData().toInt();
+    return Model.SampleRate();
 }
 
 int32_t TfrWaveSetup::InputDevice() const {
-    return cbDeviceIn->currentIndex();
+    return Model.InputDevice();
 }
 
 int32_t TfrWaveSetup::OutputDevice() const {
-    return cbDeviceOut->currentIndex();
+    return Model.OutputDevice();
+}
+
+int32_t TfrWaveSetup::FMin() const {
+    return Model.FMin();
+}
+
+int32_t TfrWaveSetup::FMax() const {
+    return Model.FMax();
 }
 
 bool TfrWaveSetup::SwapInputs() const {
-    return cbSwap->isChecked();
+    return Model.SwapInputs();
 }
 
 void TfrWaveSetup::SetControlsEnabled(bool enabled) {
@@ -180,118 +255,21 @@ void TfrWaveSetup::SetControlsEnabled(bool enabled) {
     }
 }
 
-void TfrWaveSetup::RaiseSetupChange() {
-    if (OnSetupChange) {
-        OnSetupChange();
-    }
-}
-
 bool TfrWaveSetup::edLimChange(QLineEdit& edit) {
-    const std::optional<int32_t> number = ParseBandEdit(ToText(edit.text()));
-    const bool isMin = &edit == edMin;
-    bool accepted = false;
-    if (number) {
-        accepted = isMin ? *number != 0 : *number >= 0 && *number <= SampleRate() / 2;
-    }
-    if (accepted) {
-        (isMin ? FMinValue : FMaxValue) = *number;
-    }
-    if (!isMin) {
-        MaxTextInForce = accepted;
-    }
-    MarkInput(edit, accepted);
-    if (accepted) {
-        RaiseSetupChange();
-    }
-    return accepted;
-}
-
-void TfrWaveSetup::PutBandText(QLineEdit& edit, const QString& text) {
-    {
-        const QSignalBlocker quiet(&edit);
-        edit.setText(text);
-    }
-    edLimChange(edit);
+    const std::string text = ToText(edit.text());
+    return &edit == edMin ? Model.SetMinText(text) : Model.SetMaxText(text);
 }
 
 void TfrWaveSetup::cbSamplingChange() {
-    // The owner sees the new rate with the old band first.
-    RaiseSetupChange();
-    const int32_t half = SampleRate() / 2;
-    if (half < FMaxValue) {
-        PutBandText(*edMax, FromText(FormatIniInt(half)));
-    } else if (!MaxTextInForce) {
-        // A text rejected under the old rate is taken once it fits the new one, so that the
-        // marking of edMax always tells whether its text is in force.
-        edLimChange(*edMax);
-    }
+    Model.SelectRate(cbSampling->currentData().toInt());
 }
 
 void TfrWaveSetup::LoadSettings(const TSettingsFile& settings) {
-    RestoreDevice(settings, *cbDeviceIn, "InputID", "InputName");
-    RestoreDevice(settings, *cbDeviceOut, "OutputID", "OutputName");
-
-    const int32_t rate = settings.ReadInt(kSection, "Sampling", SampleRate());
-    const int rateIndex = cbSampling->findData(rate);
-    if (rateIndex >= 0) {
-        cbSampling->setCurrentIndex(rateIndex);
-    }
-
-    cbSwap->setChecked(settings.ReadFlag(kSection, "Swap", cbSwap->isChecked()));
-
-    PutBandText(*edMin, FromText(settings.ReadText(kSection, "FMin", ToText(edMin->text()))));
-    PutBandText(*edMax, FromText(settings.ReadText(kSection, "FMax", ToText(edMax->text()))));
-}
-
-void TfrWaveSetup::RestoreDevice(const TSettingsFile& settings, QComboBox& list, const char* idKey,
-                                 const char* nameKey) {
-    ClearMissingDevice(list);
-    const int32_t id = settings.ReadInt(kSection, idKey, list.currentIndex());
-    const QString name = FromText(settings.ReadText(kSection, nameKey, ""));
-
-    // Devices come and go between runs (a USB card plugged in shifts the numbers), so a
-    // device still present under its stored name is found wherever it now is.
-    if (!name.isEmpty()) {
-        if (id >= 0 && id < list.count() && list.itemText(id) == name) {
-            list.setCurrentIndex(id);
-            return;
-        }
-        const int moved = list.findText(name, Qt::MatchExactly);
-        if (moved >= 0) {
-            list.setCurrentIndex(moved);
-            return;
-        }
-    }
-    if (id < list.count()) {
-        list.setCurrentIndex(id < 0 ? -1 : id);
-    }
-    // The stored device is gone: the number rule has picked another one, which must not
-    // pass unnoticed.
-    if (!name.isEmpty()) {
-        ShowMissingDevice(list, name);
-    }
-}
-
-void TfrWaveSetup::ShowMissingDevice(QComboBox& list, const QString& storedName) {
-    MarkInput(list, false);
-    list.setToolTip(
-        QStringLiteral("The device last used, \"%1\", is not present.").arg(storedName));
-}
-
-void TfrWaveSetup::ClearMissingDevice(QComboBox& list) {
-    MarkInput(list, true);
-    list.setToolTip(QString());
+    Model.LoadSettings(settings);
 }
 
 void TfrWaveSetup::SaveSettings(TSettingsFile& settings) const {
-    settings.WriteInt(kSection, "InputID", InputDevice());
-    settings.WriteText(kSection, "InputName", ToText(cbDeviceIn->currentText()));
-    settings.WriteInt(kSection, "OutputID", OutputDevice());
-    settings.WriteText(kSection, "OutputName", ToText(cbDeviceOut->currentText()));
-    settings.WriteInt(kSection, "Sampling", SampleRate());
-    settings.WriteFlag(kSection, "Swap", cbSwap->isChecked());
-    settings.WriteText(kSection, "FMin", ToText(edMin->text()));
-    settings.WriteText(kSection, "FMax", ToText(edMax->text()));
+    Model.SaveSettings(settings);
 }
 
 }  // namespace tavrin

@@ -1,12 +1,15 @@
 #pragma once
 
 // The audio setup panel: sampling rate, capture and playback device, input swap and the band
-// FMin..FMax in whole hertz. Every accepted change is reported through OnSetupChange; the band
-// texts are checked on every keystroke. User-interface thread only.
+// FMin..FMax in whole hertz, a view of the setup model that holds them and checks the band texts
+// on every keystroke. User-interface thread only.
 
 #include <QWidget>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <string>
+#include <vector>
 
 class QCheckBox;
 class QComboBox;
@@ -17,13 +20,19 @@ namespace tavrin {
 
 class TSettingsFile;
 class TWaveService;
+class TWaveSetupModel;
 
 class TfrWaveSetup : public QWidget {
     Q_OBJECT
 
   public:
-    // The service's device lists are read once, here; the caller keeps ownership of it.
+    // A panel with a model of its own; the service's device lists are read once, here, and the
+    // caller keeps ownership of the service. Every accepted change raises OnSetupChange.
     explicit TfrWaveSetup(const TWaveService& waveService, QWidget* parent = nullptr);
+    // A view of the owner's model, which must outlive the panel; the model's own OnSetupChange
+    // tells of changes and the panel's stays silent.
+    explicit TfrWaveSetup(TWaveSetupModel& model, QWidget* parent = nullptr);
+    ~TfrWaveSetup() override;
 
     // 48000, 96000 or 192000 samples per second per channel.
     int32_t SampleRate() const;
@@ -32,8 +41,8 @@ class TfrWaveSetup : public QWidget {
     int32_t OutputDevice() const;
     // The last accepted band limits, Hz. FMin is never 0; FMax was within SampleRate / 2 when
     // it was accepted. FMin < FMax is not guaranteed.
-    int32_t FMin() const { return FMinValue; }
-    int32_t FMax() const { return FMaxValue; }
+    int32_t FMin() const;
+    int32_t FMax() const;
     // "Swap L/R Input": stays usable during a run, so read it for every block.
     bool SwapInputs() const;
 
@@ -51,21 +60,18 @@ class TfrWaveSetup : public QWidget {
     std::function<void()> OnSetupChange;
 
   private:
+    void Init();
     void BuildControls();
     void LayOutControls();
-    static void FillDeviceList(QComboBox& list, int32_t count,
-                               const std::function<std::string(int32_t)>& nameOf);
-    void RestoreDevice(const TSettingsFile& settings, QComboBox& list, const char* idKey,
-                       const char* nameKey);
-    void ShowMissingDevice(QComboBox& list, const QString& storedName);
-    void ClearMissingDevice(QComboBox& list);
+    void ConnectControls();
+    static void FillDeviceList(QComboBox& list, const std::vector<std::string>& names);
+    static void ShowDevice(QComboBox& list, int32_t device, const std::string& missingName);
+    // Puts the model's state into the controls.
+    void Refresh();
 
     void cbSamplingChange();
-    // Validates the text of edMin or edMax; true when it was accepted.
+    // Hands the text of edMin or edMax to the model; true when it was accepted.
     bool edLimChange(QLineEdit& edit);
-    // Replaces an edit's text and validates it once (the edit's own change report is held back).
-    void PutBandText(QLineEdit& edit, const QString& text);
-    void RaiseSetupChange();
 
     QLabel* lbSampling = nullptr;
     QComboBox* cbSampling = nullptr;
@@ -79,11 +85,8 @@ class TfrWaveSetup : public QWidget {
     QLabel* Label2 = nullptr;
     QLineEdit* edMax = nullptr;
 
-    int32_t FMinValue = 20;
-    int32_t FMaxValue = 22000;
-    // Whether the text of edMax is the one in force; a rejected text may become valid when
-    // the rate rises.
-    bool MaxTextInForce = true;
+    std::unique_ptr<TWaveSetupModel> OwnModel;
+    TWaveSetupModel& Model;
 };
 
 }  // namespace tavrin

@@ -233,8 +233,8 @@ class FormTests : public QObject {
         QCOMPARE(rig.Messages.Texts, QStringList{"Can not open output device 5"});
         QVERIFY(!rig.Form().Measuring());
         QCOMPARE(rig.Find<QPushButton>("btnStartStop")->text(), QString("Start"));
-        QVERIFY(rig.Form().SignalIn().Parked());
-        QVERIFY(rig.Form().WaveOut().Parked());
+        QVERIFY(rig.Form().Session().SignalIn().Parked());
+        QVERIFY(rig.Form().Session().WaveOut().Parked());
         QVERIFY(rig.Find<QWidget>("rgMode")->isEnabled());
         QCOMPARE(service.InputsOpened, 0);
     }
@@ -272,7 +272,7 @@ class FormTests : public QObject {
                                  kResultTimeoutMs);
         rig.Click("btnStartStop");
         QCOMPARE(CheckedMode(rig), 0);
-        QVERIFY(rig.Form().SignalIn().Averaging());
+        QVERIFY(rig.Form().Session().SignalIn().Averaging());
 
         ChooseMode(rig, 1);
         QLineEdit* cin = rig.Find<QLineEdit>("edCin");

@@ -1,0 +1,61 @@
+#pragma once
+
+// One result of the measuring session as its consumers receive it: what was measured and how,
+// and the per-bin complex values of the processed block. Self-describing, so that a display,
+// the command line or an export need nothing else from the session to present it.
+
+#include <cstdint>
+#include <optional>
+#include <span>
+
+#include "uCom.h"
+#include "uEvaluation.h"
+#include "uWaveControl.h"
+
+namespace tavrin {
+
+// The measuring modes, in the order of the window's mode group.
+enum TMode : int { mdCalibration = 0, mdZGraph = 1, mdZGraphLCR = 2, mdTransfer = 3 };
+
+// What the two channels of a result hold.
+enum class TResultContent : uint8_t {
+    LevelSpectra,       // level setting: the spectra of input 0 and input 1
+    CalibrationRatio,   // band calibration: this block's channel ratio, and the stored calibration
+    Impedance,          // Zx per bin in ohms in channel 0; channel 1 not meaningful
+    ImpedanceAndModel,  // Zx per bin in channel 0, the fitted series model in channel 1
+    Transfer,           // the ratio of the two inputs per bin in channel 0
+};
+
+// Handed to the session's OnResult on the user-interface thread; `Data` is the session's block
+// and is valid only during that call (copy what you keep).
+struct TMeasurementResult {
+    TMode Mode = mdCalibration;
+    TResultContent Content = TResultContent::LevelSpectra;
+    uint32_t SampleRate = 0;  // samples per second
+    int32_t BlockLength = 0;  // samples per channel of the analysed block
+    // The band the result is read over, Hz, and its bins by the FrequencyToBin rule (Hi may lie
+    // beyond the block's last bin, or below Lo for a band that holds none).
+    float BandLow = 0;
+    float BandHigh = 0;
+    TBinRange Bins;
+    // The series fit, in mode "Z graph + LCR" only.
+    std::optional<TSeriesFit> Fit;
+    TWaveData* Data = nullptr;
+
+    // Width of one bin, Hz, as the display rounds it (32-bit).
+    float BinWidth() const {
+        return Data && !(*Data)[0].empty()
+                   ? static_cast<float>(SampleRate) / static_cast<float>((*Data)[0].size())
+                   : 0.0f;
+    }
+    // Channel c as complex slots (slot k = bin k); empty for an empty channel.
+    std::span<const TComplex> Channel(int c) const {
+        if (!Data) {
+            return {};
+        }
+        const TChannelData& channel = (*Data)[static_cast<size_t>(c)];
+        return {ComplexSlots(channel.data()), channel.size() / 2};
+    }
+};
+
+}  // namespace tavrin

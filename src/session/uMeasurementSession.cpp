@@ -1,0 +1,328 @@
+#include "uMeasurementSession.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "uFileError.h"
+#include "uNumberText.h"
+#include "uSettingsFile.h"
+#include "uSignalIn.h"
+#include "uUiDispatcher.h"
+#include "uWaveOut.h"
+
+namespace tavrin {
+namespace {
+
+constexpr const char* kGraph = "Graph";
+constexpr const char* kInputParams = "InputParams";
+constexpr int kShutdownWaitMs = 2000;
+
+}  // namespace
+
+TMeasurementSession::TMeasurementSession(const TSessionEnvironment& environment)
+    : Environment(environment), FWaveSetup(environment.WaveService) {
+    FWaveOut = std::make_unique<TWaveOut>(Environment.WaveService, Environment.Ui);
+    FSignalIn = std::make_unique<TSignalIn>(Environment.WaveService, Environment.Ui,
+                                            Environment.Clock, Environment.CalibrationPath);
+    FWaveOut->OnStimulusChange = [this](bool playing) { FSignalIn->SetCapturing(playing); };
+    FSignalIn->SetOnError([this](const std::string& text) { Report(text); });
+    FWaveOut->SetOnError([this](const std::string& text) { Report(text); });
+    FSignalIn->OnData = [this](TWaveData& data) { SignalInData(data); };
+    FWaveSetup.OnSetupChange = [this] { SetupChanged(); };
+    FRref.SetValue(1.0f);
+    FRref.SetSectionName("Rref");
+}
+
+TMeasurementSession::~TMeasurementSession() {
+    FSignalIn.reset();
+    FWaveOut.reset();
+}
+
+void TMeasurementSession::Open() {
+    LoadSettings();
+    ApplyDisplayOptions();
+    SelectMode(FMode);
+    FSignalIn->OnSaturation = [this](bool saturated) {
+        if (OnSaturation) {
+            OnSaturation(saturated);
+        }
+    };
+    FSignalIn->OnScaleAmplitude = [this](float factor) { ScaleAmplitude(factor); };
+    FAmplitude = 1.0f;
+    SetIntegrationTime("0.3");
+}
+
+void TMeasurementSession::LoadSettings() {
+    const TSettingsFile settings(Environment.SettingsPath);
+    FWaveSetup.LoadSettings(settings);
+    FRref.LoadSettings(settings);
+    // The last measuring mode comes back only with a calibration to measure with.
+    FCalibrationLoaded = FSignalIn->LoadCalibration(settings);
+    if (FCalibrationLoaded) {
+        SelectMode(settings.ReadInt(kGraph, "Mode", FMode));
+    }
+    if (OnLoadViewSettings) {
+        OnLoadViewSettings(settings);
+    }
+    SetCinText(settings.ReadText(kInputParams, "Cin", "0"));
+}
+
+void TMeasurementSession::Close() {
+    SaveSettings();
+    FSignalIn->Stop();
+    FWaveOut->Stop();
+    FMeasuring = false;
+    // The worker threads' synchronous calls are still served while waiting.
+    Environment.Ui.WaitUntil([this] { return FSignalIn->Parked() && FWaveOut->Parked(); },
+                             kShutdownWaitMs);
+    std::string message;
+    if (!FSignalIn->Parked()) {
+        message += "Can not stop WaveIn.\r\n";
+    }
+    if (!FWaveOut->Parked()) {
+        message += "Can not stop WaveOut.\r\n";
+    }
+    if (!message.empty()) {
+        Report(message + "Abnormal termination.\r\nTry use Task Manager to close this software.");
+    }
+}
+
+void TMeasurementSession::SaveSettings() {
+    TSettingsFile settings(Environment.SettingsPath);
+    try {
+        SaveSettingsTo(settings);
+    } catch (const EFileError& error) {
+        Report(error.what());
+    }
+}
+
+void TMeasurementSession::SaveSettingsTo(TSettingsFile& settings) {
+    try {
+        FWaveSetup.SaveSettings(settings);
+        FRref.SaveSettings(settings);
+    } catch (const EFileError&) {
+        // The settings cannot be kept, but the calibration file may still be: a calibration
+        // run must not be lost because the settings file is read-only.
+        try {
+            FSignalIn->SaveCalibrationTable();
+        } catch (const EFileError& calibrationError) {
+            Report(calibrationError.what());
+        }
+        throw;
+    }
+    FSignalIn->SaveCalibration(settings);
+    if (OnSaveViewSettings) {
+        OnSaveViewSettings(settings);
+    }
+    settings.WriteInt(kGraph, "Mode", FMode);
+    settings.WriteText(kInputParams, "Cin", std::string(TrimBlanks(FCinText)));
+}
+
+void TMeasurementSession::SaveCalibration() {
+    TSettingsFile settings(Environment.SettingsPath);
+    FSignalIn->SaveCalibration(settings);
+}
+
+int32_t TMeasurementSession::FrequencyToBin(float frequency) const {
+    return FWaveOut->FrequencyToBin(FBlockLength, frequency);
+}
+
+bool TMeasurementSession::CalibrationFits() const {
+    return FSignalIn->Calibration.size() == static_cast<size_t>(FBlockLength / 2);
+}
+
+void TMeasurementSession::SelectMode(int mode) {
+    if (mode < mdCalibration || mode > mdTransfer) {
+        return;
+    }
+    FMode = mode;
+    if (OnModeChange) {
+        OnModeChange(mode);
+    }
+    if (mode == mdCalibration) {
+        // Each result is the latest block alone.
+        FSignalIn->SetAveraging(false);
+    } else {
+        ApplyDisplayOptions();
+        FLastMeasureMode = mode;
+    }
+}
+
+void TMeasurementSession::ApplyDisplayOptions() {
+    FSignalIn->SetAveraging(true);
+    if (OnApplyDisplayOptions) {
+        OnApplyDisplayOptions();
+    }
+}
+
+bool TMeasurementSession::Start() {
+    FWaveOut->SetDeviceID(static_cast<uint32_t>(FWaveSetup.OutputDevice()));
+    FSignalIn->SetDeviceID(static_cast<uint32_t>(FWaveSetup.InputDevice()));
+    FSignalIn->SetSampleRate(static_cast<uint32_t>(FWaveSetup.SampleRate()));
+    FWaveOut->SetSampleRate(FSignalIn->SampleRate());
+    FSignalIn->SetBlockLength(FBlockLength);
+    if (FMode == mdCalibration) {
+        FAmplitude = 1.0f;
+        const float f = static_cast<float>(
+            std::sqrt(static_cast<double>(FWaveSetup.FMin()) * FWaveSetup.FMax() * 0.4));
+        FWaveOut->SetStimulus(FBlockLength, f, f, 1.0);
+        FSignalIn->BeginLevelSetting(f, [this](const std::string& text) {
+            if (OnStageText) {
+                OnStageText(text);
+            }
+        });
+        FLevelSetting = true;
+    } else {
+        FWaveOut->SetStimulus(FBlockLength, FRangeLow, FRangeHigh, FAmplitude);
+        // Every measuring mode runs the measurement stage; the transfer ratio of its mode is
+        // formed from the corrected spectra afterwards.
+        FSignalIn->BeginMeasurement(false);
+    }
+    if (FWaveOut->Start() && FSignalIn->Start()) {
+        FMeasuring = true;
+    } else {
+        // The device's own message has been reported already; stopping an idle thread is
+        // harmless.
+        FSignalIn->Stop();
+        FWaveOut->Stop();
+    }
+    return FMeasuring;
+}
+
+void TMeasurementSession::Stop() {
+    FSignalIn->Stop();
+    FWaveOut->Stop();
+    FMeasuring = false;
+    if (FMode == mdCalibration) {
+        if (!FLevelSetting) {
+            SelectMode(FLastMeasureMode);
+        }
+        ApplyDisplayOptions();
+    }
+}
+
+void TMeasurementSession::Continue() {
+    FWaveOut->SetStimulus(FBlockLength, FWaveSetup.FMin(), FWaveSetup.FMax(), FAmplitude);
+    FSignalIn->BeginCalibration(static_cast<float>(FWaveSetup.FMin()),
+                                static_cast<float>(FWaveSetup.FMax()));
+    FSignalIn->SetAveraging(true);
+    FLevelSetting = false;
+}
+
+void TMeasurementSession::SetupChanged() {
+    const int64_t rate = FWaveSetup.SampleRate();
+    const int64_t fMin = std::max<int32_t>(FWaveSetup.FMin(), 1);
+    // The tone spacing rate / N must not exceed the lowest band frequency.
+    int64_t n = 2;
+    while (fMin * n < rate) {
+        n *= 2;
+    }
+    FBlockLength = static_cast<int32_t>(n);
+    const int64_t top = std::min<int64_t>(FWaveSetup.FMax(), rate / 2 - 1);
+    if (fMin < top) {
+        const auto low = static_cast<float>(fMin);
+        const auto high = static_cast<float>(top);
+        if (OnFullRangeChange) {
+            OnFullRangeChange(low, high);
+        } else {
+            SetRange(low, high);
+        }
+    }
+}
+
+void TMeasurementSession::SetRange(float low, float high) {
+    FWaveOut->SetStimulus(FBlockLength, low, high, FAmplitude);
+    FRangeLow = low;
+    FRangeHigh = high;
+}
+
+void TMeasurementSession::ScaleAmplitude(float factor) {
+    const float proposed = FAmplitude * factor;
+    if (proposed > 1.0f) {
+        if (FAmplitude == 1.0f) {
+            return;  // already at full scale: nothing to rebuild
+        }
+        FAmplitude = 1.0f;
+    } else {
+        FAmplitude = proposed;
+    }
+    RebuildStimulus();
+}
+
+void TMeasurementSession::RebuildStimulus() {
+    if (FMode == mdCalibration) {
+        FWaveOut->SetStimulus(FBlockLength, FWaveSetup.FMin(), FWaveSetup.FMax(), FAmplitude);
+    } else {
+        FWaveOut->SetStimulus(FBlockLength, FRangeLow, FRangeHigh, FAmplitude);
+    }
+}
+
+bool TMeasurementSession::SetIntegrationTime(std::string_view seconds) {
+    if (!ParseIntegrationTimeMs(seconds)) {
+        return false;
+    }
+    FSignalIn->SetIntegrationTime(seconds);
+    return true;
+}
+
+bool TMeasurementSession::SetCinText(std::string text) {
+    FCinText = std::move(text);
+    const std::optional<double> picofarads = ParseTypedNumber(FCinText);
+    const float held = picofarads ? static_cast<float>(*picofarads) : 0.0f;
+    FCinInForce = picofarads && std::isfinite(held);
+    if (FCinInForce) {
+        FInputCapacitance = static_cast<float>(held * 1e-12);
+    }
+    return FCinInForce;
+}
+
+void TMeasurementSession::RequestData() {
+    FSignalIn->RequestData();
+}
+
+void TMeasurementSession::SignalInData(TWaveData& data) {
+    TMeasurementResult result;
+    result.Mode = static_cast<TMode>(FMode);
+    const bool swap = FWaveSetup.SwapInputs();
+    switch (FMode) {
+        case mdZGraph:
+        case mdZGraphLCR: {
+            const bool lcr = FMode == mdZGraphLCR;
+            result.Fit = FSignalIn->ComputeImpedance(data, swap, FRangeLow, FRangeHigh,
+                                                     FRref.Value(), FInputCapacitance, lcr,
+                                                     [this](const std::string& text) {
+                                                         if (OnLCRText) {
+                                                             OnLCRText(text);
+                                                         }
+                                                     });
+            result.Content = lcr ? TResultContent::ImpedanceAndModel : TResultContent::Impedance;
+            break;
+        }
+        case mdTransfer:
+            FSignalIn->ComputeTransfer(data, swap, FRangeLow, FRangeHigh);
+            result.Content = TResultContent::Transfer;
+            break;
+        default:
+            result.Content =
+                FLevelSetting ? TResultContent::LevelSpectra : TResultContent::CalibrationRatio;
+            break;
+    }
+    const bool calibrating = FMode == mdCalibration;
+    result.SampleRate = FSignalIn->SampleRate();
+    result.BlockLength = FBlockLength;
+    result.BandLow = calibrating ? static_cast<float>(FWaveSetup.FMin()) : FRangeLow;
+    result.BandHigh = calibrating ? static_cast<float>(FWaveSetup.FMax()) : FRangeHigh;
+    result.Bins = {FrequencyToBin(result.BandLow), FrequencyToBin(result.BandHigh)};
+    result.Data = &data;
+    if (OnResult) {
+        OnResult(result);
+    }
+}
+
+void TMeasurementSession::Report(const std::string& text) {
+    if (OnError) {
+        OnError(text);
+    }
+}
+
+}  // namespace tavrin

@@ -1,0 +1,93 @@
+#include "SessionTestKit.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <atomic>
+
+namespace tavrin::testing {
+
+namespace fs = std::filesystem;
+
+TVirtualBoxOptions FastBox() {
+    TVirtualBoxOptions options;
+    options.SpeedUp = 8.0;
+    options.Lockstep = true;  // no lost audio when the machine is busy
+    return options;
+}
+
+TScratchFolder::TScratchFolder() {
+    static std::atomic<int> serial{0};
+    Folder = fs::temp_directory_path() /
+             ("tavrin-session-" + std::to_string(::getpid()) + "-" + std::to_string(serial++));
+    fs::remove_all(Folder);
+    fs::create_directories(Folder);
+}
+
+TScratchFolder::~TScratchFolder() {
+    std::error_code ignored;
+    fs::remove_all(Folder, ignored);
+}
+
+TSessionRig::TSessionRig(const TScratchFolder& folder) : Folder(folder) {
+    Open();
+}
+
+TSessionRig::~TSessionRig() {
+    FSession->Close();
+}
+
+void TSessionRig::Open() {
+    FSession = std::make_unique<TMeasurementSession>(TSessionEnvironment{
+        Box, Ui, Clock, Folder.PathOf("tavrin.ini"), Folder.PathOf("tavrin.cal")});
+    TMeasurementSession& session = *FSession;
+    session.OnStageText = [this](const std::string& text) { StageTexts.push_back(text); };
+    session.OnError = [this](const std::string& text) { Errors.push_back(text); };
+    session.OnModeChange = [this](int mode) { Modes.push_back(mode); };
+    session.OnLCRText = [this](const std::string& text) { LCRText = text; };
+    session.OnResult = [this](const TMeasurementResult& result) {
+        LastFit = result.Fit;
+        const auto bins = result.Channel(0);
+        if (result.Bins.Lo < static_cast<int32_t>(bins.size())) {
+            LastFirstBin = bins[static_cast<size_t>(result.Bins.Lo)];
+        }
+        ++Results;
+        FSession->RequestData();
+    };
+    session.Open();
+}
+
+void TSessionRig::Restart() {
+    FSession->Close();
+    FSession.reset();
+    Open();
+}
+
+void TSessionRig::SelectDevices(int32_t device) {
+    FSession->WaveSetup().SelectInput(device);
+    FSession->WaveSetup().SelectOutput(device);
+}
+
+bool TSessionRig::RunUntil(const std::function<bool()>& done, int timeoutMs) {
+    return Ui.WaitUntil(done, timeoutMs);
+}
+
+bool TSessionRig::WaitResults(int count) {
+    const int target = Results + count;
+    return RunUntil([&] { return Results >= target; });
+}
+
+void TSessionRig::Calibrate() {
+    SelectDevices(kCalibration);
+    FSession->SelectMode(mdCalibration);
+    ASSERT_TRUE(FSession->Start());
+    ASSERT_TRUE(RunUntil([&] {
+        return !StageTexts.empty() && StageTexts.back().find("Async: ") != std::string::npos;
+    }));
+    FSession->Continue();
+    ASSERT_TRUE(RunUntil([&] { return StageTexts.back() == "Press Stop\r\nto finish."; }));
+    FSession->Stop();
+}
+
+}  // namespace tavrin::testing

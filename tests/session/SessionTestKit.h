@@ -1,0 +1,69 @@
+#pragma once
+
+// A measuring session on the virtual connection box at speed, its files in a scratch folder, with
+// every event it raises recorded: the session as the window or the command line drives it.
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "uClock.h"
+#include "uMeasurementSession.h"
+#include "uUiDispatcher.h"
+#include "uVirtualBoxService.h"
+
+namespace tavrin::testing {
+
+// The virtual box's devices in the program's lists when it is the only backend.
+enum TBoxDevice : int32_t { kCalibration = 0, kResistor, kCapacitor, kInductor, kLowPass };
+
+TVirtualBoxOptions FastBox();
+
+// A folder of its own under the system's temporary folder, removed with the object.
+class TScratchFolder {
+  public:
+    TScratchFolder();
+    ~TScratchFolder();
+    std::string PathOf(const std::string& name) const { return (Folder / name).string(); }
+
+  private:
+    std::filesystem::path Folder;
+};
+
+class TSessionRig {
+  public:
+    explicit TSessionRig(const TScratchFolder& folder);
+    ~TSessionRig();
+
+    TMeasurementSession& Session() { return *FSession; }
+    // Closes the session and opens a new one on the same files, as after a restart.
+    void Restart();
+    void SelectDevices(int32_t device);
+    // Serves deliveries until `done`; false when the time ran out.
+    bool RunUntil(const std::function<bool()>& done, int timeoutMs = 30000);
+    // Waits for `count` more results.
+    bool WaitResults(int count);
+    // Level setting until the asynchrony is shown, Continue, Stop once a block was stored.
+    void Calibrate();
+
+    std::vector<std::string> StageTexts;
+    std::vector<std::string> Errors;
+    std::vector<int> Modes;
+    std::optional<TSeriesFit> LastFit;
+    std::optional<TComplex> LastFirstBin;  // channel 0 at the result's first bin
+    std::string LCRText;
+    int Results = 0;
+
+  private:
+    void Open();
+
+    TScratchFolder const& Folder;
+    TSystemClock Clock;
+    TUiDispatcher Ui{Clock};
+    TVirtualBoxService Box{FastBox()};
+    std::unique_ptr<TMeasurementSession> FSession;
+};
+
+}  // namespace tavrin::testing
