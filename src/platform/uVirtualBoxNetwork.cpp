@@ -16,6 +16,20 @@ TComplexD SeriesAdmittance(TComplexD a, TComplexD b) {
     return sum == TComplexD(0.0, 0.0) ? TComplexD(0.0, 0.0) : a * b / sum;
 }
 
+bool IsDriver(TVirtualBoxState state) {
+    return state == TVirtualBoxState::DriverFreeAir || state == TVirtualBoxState::DriverAddedMass ||
+           state == TVirtualBoxState::DriverClosedBox;
+}
+
+TComplexD BoxDriverImpedance(TVirtualBoxState state, const TVirtualBoxComponents& parts,
+                             double frequency) {
+    const TDriverMounting mounting =
+        state == TVirtualBoxState::DriverAddedMass   ? TDriverMounting::AddedMass
+        : state == TVirtualBoxState::DriverClosedBox ? TDriverMounting::ClosedBox
+                                                     : TDriverMounting::FreeAir;
+    return VirtualDriverImpedance(parts.Driver, mounting, frequency);
+}
+
 TComplexD ComponentAdmittance(TVirtualBoxState state, const TVirtualBoxComponents& parts,
                               double w) {
     const TComplexD j(0.0, 1.0);
@@ -27,7 +41,10 @@ TComplexD ComponentAdmittance(TVirtualBoxState state, const TVirtualBoxComponent
         case TVirtualBoxState::Inductor:
             return 1.0 / (parts.InductorSeriesOhms + j * w * parts.InductorHenries);
         default:
-            return 0.0;
+            // Re keeps a driver's impedance away from 0.
+            return IsDriver(state)
+                       ? 1.0 / BoxDriverImpedance(state, parts, w / (2.0 * std::numbers::pi))
+                       : 0.0;
     }
 }
 
@@ -74,7 +91,7 @@ std::complex<double> ComponentImpedance(TVirtualBoxState state, const TVirtualBo
         case TVirtualBoxState::Inductor:
             return parts.InductorSeriesOhms + j * w * parts.InductorHenries;
         default:
-            return 0.0;
+            return IsDriver(state) ? BoxDriverImpedance(state, parts, frequency) : 0.0;
     }
 }
 
@@ -98,6 +115,18 @@ std::string VirtualBoxDeviceName(TVirtualBoxState state, const TVirtualBoxCompon
         case TVirtualBoxState::LowPass:
             what = "RC low-pass " + Ohms(parts.LowPassOhms) + ", " +
                    FormatEng(parts.LowPassFarads) + "F";
+            break;
+        case TVirtualBoxState::DriverFreeAir:
+            what = "driver Re " + Ohms(parts.Driver.Re) + ", Fs " +
+                   FormatGeneral(parts.Driver.Fs, 4) + " Hz, in free air";
+            break;
+        case TVirtualBoxState::DriverAddedMass:
+            what = "the same driver with " + FormatGeneral(parts.Driver.AddedMass * 1e3, 4) +
+                   " g on its cone";
+            break;
+        case TVirtualBoxState::DriverClosedBox:
+            what = "the same driver in a " + FormatGeneral(parts.Driver.BoxVolume * 1e3, 4) +
+                   " l closed box";
             break;
     }
     return "Virtual box: " + what + " (R ref " + Ohms(parts.RefOhms) + ")";

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string>
 
+#include "uVirtualBoxDriver.h"
+
 namespace tavrin {
 
 // What sits in the box; one capture and one playback device per state, in this order.
@@ -18,8 +20,12 @@ enum class TVirtualBoxState : int32_t {
     Capacitor,  // with a series resistance
     Inductor,   // with a series resistance
     LowPass,    // two-port RC low-pass: IN on Zx Out, OUT on Zx In, COM on Com
+    // A loudspeaker driver in free air, with a mass on its cone, and in a closed box.
+    DriverFreeAir,
+    DriverAddedMass,
+    DriverClosedBox,
 };
-inline constexpr int32_t kVirtualBoxStateCount = 5;
+inline constexpr int32_t kVirtualBoxStateCount = 8;
 
 // Component values in ohms, farads and henries.
 struct TVirtualBoxComponents {
@@ -33,6 +39,7 @@ struct TVirtualBoxComponents {
     double InductorSeriesOhms = 3.3;
     double LowPassOhms = 100.0;
     double LowPassFarads = 1e-6;
+    TVirtualDriver Driver;
 };
 
 // Voltages on the two measuring nodes per volt of line output, in the electrical convention
@@ -47,7 +54,7 @@ TNodeVoltages BoxResponse(TVirtualBoxState state, const TVirtualBoxComponents& p
                           double frequency);
 
 // The impedance of the component under test at `frequency`, as a measurement should read it
-// (the resistor, capacitor and inductor states; zero otherwise).
+// (the resistor, capacitor, inductor and driver states; zero otherwise).
 std::complex<double> ComponentImpedance(TVirtualBoxState state, const TVirtualBoxComponents& parts,
                                         double frequency);
 

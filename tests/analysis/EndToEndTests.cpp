@@ -12,130 +12,23 @@
 #include <optional>
 #include <string>
 
-#include "uClock.h"
+#include "VirtualBoxRun.h"
 #include "uNumberText.h"
 #include "uSettingsFile.h"
-#include "uSignalIn.h"
-#include "uUiDispatcher.h"
-#include "uVirtualBoxService.h"
-#include "uWaveOut.h"
 
 namespace tavrin {
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr double kSpeedUp = 16.0;
+using testing::kSpeedUp;
+using testing::Relative;
+using testing::TFit;
+using testing::TRun;
+
 constexpr uint32_t kRate = 48000;
 constexpr int32_t kBlockLength = 4096;  // FMin 20 at 48000 samples/s
 constexpr float kFMin = 20, kFMax = 22000;
-
-// Time as the audio sees it: the box runs kSpeedUp times faster than the wall clock, so the
-// receiver's integration time is counted in the box's seconds.
-class TAudioClock : public TClock {
-  public:
-    double NowMs() const override { return System.NowMs() * kSpeedUp; }
-
-  private:
-    TSystemClock System;
-};
-
-struct TFit {
-    double R = 0, L = 0, C = 0;
-};
-
-// The analyser and the playback thread on one virtual box, with the window's amplitude control.
-class TRun {
-  public:
-    TRun(const TVirtualBoxOptions& options, const std::string& calibrationPath)
-        : Box(options), Ui(WallClock), WaveOut(Box, Ui), SignalIn(Box, Ui, Clock, calibrationPath) {
-        WaveOut.OnStimulusChange = [this](bool playing) { SignalIn.SetCapturing(playing); };
-        SignalIn.OnScaleAmplitude = [this](float factor) { ScaleAmplitude(factor); };
-        SignalIn.OnData = [this](TWaveData& data) {
-            if (OnResult) {
-                OnResult(data);
-            }
-            ++Results;
-            SignalIn.RequestData();  // the window asks again once the chart has drawn
-        };
-    }
-    ~TRun() { Stop(); }
-
-    // Devices, rate and block length first, as the window's Start does: the stages size their
-    // tables by the block length.
-    void Configure(TVirtualBoxState state) {
-        const auto device = static_cast<uint32_t>(state);
-        WaveOut.SetDeviceID(device);
-        SignalIn.SetDeviceID(device);
-        SignalIn.SetSampleRate(kRate);
-        WaveOut.SetSampleRate(kRate);
-        SignalIn.SetBlockLength(kBlockLength);
-    }
-    void Start(float low, float high) {
-        Low = low;
-        High = high;
-        WaveOut.SetStimulus(kBlockLength, low, high, Amplitude);
-        ASSERT_TRUE(WaveOut.Start());
-        ASSERT_TRUE(SignalIn.Start());
-    }
-    void Stop() {
-        SignalIn.Stop();
-        WaveOut.Stop();
-        Ui.WaitUntil([this] { return SignalIn.Parked() && WaveOut.Parked(); }, 5000);
-    }
-    // Serves deliveries until `done` or the wall-clock time is out.
-    bool RunUntil(const std::function<bool()>& done, int timeoutMs = 60000) {
-        return Ui.WaitUntil(done, timeoutMs);
-    }
-    void WaitResults(int count) {
-        const int target = Results + count;
-        ASSERT_TRUE(RunUntil([&] { return Results >= target; })) << "no results from the box";
-    }
-
-    // Measures and fits the series model over the band; the values are read from the fitted
-    // model in full precision rather than from the four-digit readout.
-    TFit MeasureImpedance(TVirtualBoxState state, float low, float high, double rref, double cin) {
-        std::optional<TFit> fit;
-        OnResult = [&](TWaveData& data) {
-            SignalIn.ComputeImpedance(data, false, low, high, static_cast<float>(rref),
-                                      static_cast<float>(cin), true, nullptr);
-            const int32_t k = SignalIn.FrequencyToBin(kBlockLength, 1000.0f);
-            const double w = 2 * std::numbers::pi * kRate * k / kBlockLength;
-            const TComplex model = ComplexSlots(data[1].data())[k];
-            fit = TFit{model.Re, model.Im / w, -1.0 / (w * model.Im)};
-        };
-        Configure(state);
-        SignalIn.BeginMeasurement(false);
-        Start(low, high);
-        WaitResults(4);  // the level loop settles within a few results
-        fit.reset();
-        WaitResults(1);
-        OnResult = nullptr;
-        Stop();
-        return fit.value_or(TFit{});
-    }
-
-    TVirtualBoxService Box;
-    TSystemClock WallClock;
-    TAudioClock Clock;
-    TUiDispatcher Ui;
-    TWaveOut WaveOut;
-    TSignalIn SignalIn;
-    std::function<void(TWaveData&)> OnResult;
-    int Results = 0;
-    float Amplitude = 1.0f;
-    float Low = 0, High = 0;
-
-  private:
-    void ScaleAmplitude(float factor) {
-        const float proposed = Amplitude * factor;
-        if (proposed > 1.0f && Amplitude == 1.0f) {
-            return;
-        }
-        Amplitude = std::min(proposed, 1.0f);
-        WaveOut.SetStimulus(kBlockLength, Low, High, Amplitude);
-    }
-};
 
 class EndToEndTest : public ::testing::Test {
   protected:
@@ -159,28 +52,6 @@ class EndToEndTest : public ::testing::Test {
         return options;
     }
 
-    // Level setting on the test tone, then calibration over the band until it reads done.
-    static void Calibrate(TRun& run, std::vector<std::string>& texts) {
-        run.SignalIn.SetIntegrationTime("0.3");
-        run.SignalIn.SetAveraging(false);
-        const float f = static_cast<float>(std::sqrt(0.4 * kFMin * kFMax));
-        run.Configure(TVirtualBoxState::Calibration);
-        run.SignalIn.BeginLevelSetting(f, [&](const std::string& t) { texts.push_back(t); });
-        run.Amplitude = 1.0f;
-        run.Start(f, f);
-        run.WaitResults(4);
-        texts.push_back("");  // the end of the level setting
-
-        run.Low = kFMin;
-        run.High = kFMax;
-        run.WaveOut.SetStimulus(kBlockLength, kFMin, kFMax, run.Amplitude);
-        run.SignalIn.BeginCalibration(kFMin, kFMax);
-        run.SignalIn.SetAveraging(true);
-        ASSERT_TRUE(run.RunUntil([&] { return texts.back() == "Press Stop\r\nto finish."; }));
-        run.WaitResults(2);
-        run.Stop();
-    }
-
     // R, C and L within `tolerance` of the box's parts, their series resistances within
     // `seriesTolerance`. Returns the capacitor's fit.
     TFit MeasureComponents(TRun& run, double tolerance, double seriesTolerance) const {
@@ -198,10 +69,6 @@ class EndToEndTest : public ::testing::Test {
         EXPECT_LT(Relative(inductor.R, Parts.InductorSeriesOhms), seriesTolerance) << inductor.R;
         return capacitor;
     }
-    static double Relative(double measured, double truth) {
-        return std::fabs(measured / truth - 1.0);
-    }
-
     fs::path Folder;
     const TVirtualBoxComponents Parts;
 };
@@ -209,14 +76,14 @@ class EndToEndTest : public ::testing::Test {
 TEST_F(EndToEndTest, ExactBoxGivesTheComponentsToOnePartIn10000) {
     TRun run(Options(false), PathOf("tavrin.cal"));
     std::vector<std::string> texts;
-    Calibrate(run, texts);
+    run.Calibrate(kFMin, kFMax, texts);
     MeasureComponents(run, 1e-4, 0.01);
 }
 
 TEST_F(EndToEndTest, RealCardImperfectionsAreCalibratedAway) {
     TRun run(Options(true), PathOf("tavrin.cal"));
     std::vector<std::string> texts;
-    Calibrate(run, texts);
+    run.Calibrate(kFMin, kFMax, texts);
 
     // Level setting: clean channels, one clock, peaks learned. The last text of the stage.
     const auto end = std::find(texts.begin(), texts.end(), "");

@@ -17,10 +17,14 @@ namespace {
 using TComplexD = std::complex<double>;
 
 constexpr TVirtualBoxState kComponentStates[] = {
-    TVirtualBoxState::Resistor, TVirtualBoxState::Capacitor, TVirtualBoxState::Inductor};
-constexpr TVirtualBoxState kAllStates[] = {TVirtualBoxState::Calibration,
-                                           TVirtualBoxState::Resistor, TVirtualBoxState::Capacitor,
-                                           TVirtualBoxState::Inductor, TVirtualBoxState::LowPass};
+    TVirtualBoxState::Resistor,        TVirtualBoxState::Capacitor,
+    TVirtualBoxState::Inductor,        TVirtualBoxState::DriverFreeAir,
+    TVirtualBoxState::DriverAddedMass, TVirtualBoxState::DriverClosedBox};
+constexpr TVirtualBoxState kAllStates[] = {
+    TVirtualBoxState::Calibration,     TVirtualBoxState::Resistor,
+    TVirtualBoxState::Capacitor,       TVirtualBoxState::Inductor,
+    TVirtualBoxState::LowPass,         TVirtualBoxState::DriverFreeAir,
+    TVirtualBoxState::DriverAddedMass, TVirtualBoxState::DriverClosedBox};
 
 TComplexD ReferenceImpedance(const TVirtualBoxComponents& parts, double f) {
     const TComplexD j(0.0, 1.0);
@@ -90,6 +94,12 @@ TEST(VirtualBoxNetwork, DeviceNamesSayWhatIsInTheBox) {
               "Virtual box: Zx 10 mH + 3.3 \xCE\xA9 (R ref 100 \xCE\xA9)");
     EXPECT_EQ(VirtualBoxDeviceName(TVirtualBoxState::Resistor, parts),
               "Virtual box: Zx 47 \xCE\xA9 (R ref 100 \xCE\xA9)");
+    EXPECT_EQ(VirtualBoxDeviceName(TVirtualBoxState::DriverFreeAir, parts),
+              "Virtual box: driver Re 6 \xCE\xA9, Fs 40 Hz, in free air (R ref 100 \xCE\xA9)");
+    EXPECT_EQ(VirtualBoxDeviceName(TVirtualBoxState::DriverAddedMass, parts),
+              "Virtual box: the same driver with 10 g on its cone (R ref 100 \xCE\xA9)");
+    EXPECT_EQ(VirtualBoxDeviceName(TVirtualBoxState::DriverClosedBox, parts),
+              "Virtual box: the same driver in a 20 l closed box (R ref 100 \xCE\xA9)");
 }
 
 TEST(VirtualBoxFilter, ConverterEdgeIsFlatThenSmoothlyClosed) {

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "uCliCommand.h"
+#include "uCliSetup.h"
+
+namespace tavrin::cli {
+
+// `measure`: a run in "Z graph", "Z graph + LCR" or "Transfer graph", one JSON object a line for
+// each result, and the curves of the last result in the export format when asked.
+class TMeasureCommand : public TCliCommand {
+  public:
+    void Register(CLI::App& program) override;
+    void Run(TCliEnvironment& environment) override;
+
+  private:
+    TSetupOptions Options;
+    std::string Mode;
+    std::optional<std::string> Rref;
+    std::optional<std::string> Cin;
+    int Results = 1;
+    bool Swap = false;
+    bool Curve = false;
+    std::optional<std::string> ExportPath;
+};
+
+}  // namespace tavrin::cli
