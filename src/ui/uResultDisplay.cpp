@@ -37,6 +37,10 @@ void TResultDisplay::ShowResult(const TWaveData& data, const TBand& band, float 
         x.clear();
         a.clear();
         b.clear();
+        const size_t points = hi >= lo ? static_cast<size_t>(hi - lo + 1) : 0;
+        x.reserve(points);
+        a.reserve(points);
+        b.reserve(points);
         if (DisplayKind == TDisplayKind::Moduli) {
             PendingDraws += 1;
             for (int32_t i = lo; i <= hi; ++i) {

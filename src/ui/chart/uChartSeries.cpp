@@ -68,14 +68,17 @@ void TChartSeries::Clear() {
 void TChartSeries::SetPoints(std::span<const double> x, std::span<const double> y) {
     const size_t count = std::min(x.size(), y.size());
     x = x.first(count);
-    // A zero-initialised vector of plain pairs, filled in place and handed over without a copy.
-    QVector<QCPGraphData> points(static_cast<qsizetype>(count));
+    // A vector of plain pairs copied from one element (default construction would call the
+    // library's constructor once per point), filled in place and handed over without a copy.
+    QVector<QCPGraphData> points(static_cast<qsizetype>(count), QCPGraphData(0.0, 0.0));
     QCPGraphData* point = points.data();
+    bool ascending = true;  // checked on the way, as std::is_sorted would
     for (size_t i = 0; i < count; ++i) {
         point[i].key = x[i];
         point[i].value = y[i];
+        ascending &= i == 0 || !(x[i] < x[i - 1]);
     }
-    mGraph.data()->set(points, std::is_sorted(x.begin(), x.end()));
+    mGraph.data()->set(points, ascending);
     mHost.ContentChanged();
 }
 

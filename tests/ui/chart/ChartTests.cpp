@@ -7,6 +7,7 @@
 #include <QtTest>
 #include <array>
 #include <cmath>
+#include <limits>
 #include <numbers>
 #include <vector>
 
@@ -329,6 +330,19 @@ class TChartTests : public QObject {
         left.SetAxisSide(TAxisSide::Right);
         QCOMPARE(chart.RightAxis().Minimum(), 1.0);
         QCOMPARE(chart.RightAxis().Maximum(), 2.0);
+    }
+
+    void pointsWithoutAValueDoNotWidenTheRange() {
+        TChart chart;
+        const double nan = std::numeric_limits<double>::quiet_NaN();
+        chart.Series(0).SetPoints(std::vector<double>{1, 2, 3, 4},
+                                  std::vector<double>{nan, -3, nan, 8});
+        QCOMPARE(chart.LeftAxis().Minimum(), -3.0);
+        QCOMPARE(chart.LeftAxis().Maximum(), 8.0);
+        chart.LeftAxis().SetLogarithmic(true);
+        chart.Series(0).SetPoints(std::vector<double>{1, 2, 3}, std::vector<double>{nan, 0.25, 4});
+        QCOMPARE(chart.LeftAxis().Minimum(), 0.25);
+        QCOMPARE(chart.LeftAxis().Maximum(), 4.0);
     }
 
     void logarithmicSwitchesKeepRangesPositive() {
