@@ -29,7 +29,8 @@ int main(int argc, char** argv) {
     tavrin::TMessageBoxSink messages;
 
     tavrin::TForm1 form({waveService, ui, clock, messages, tavrin::ProgramFilePath(".ini"),
-                         tavrin::ProgramFilePath(".cal"), tavrin::ProgramFilePath(".txt")});
+                         tavrin::ProgramFilePath(".cal"), tavrin::ProgramFilePath(".txt"),
+                         tavrin::ProgramFilePath(".window")});
     messages.SetParent(&form);
     form.show();
     return QApplication::exec();

@@ -16,6 +16,7 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QTabWidget;
+class QTimer;
 
 namespace tavrin {
 
@@ -30,6 +31,7 @@ class TfrDriver;
 class TfrSpRange;
 class TfrValues;
 class TfrWaveSetup;
+class TStatusLine;
 
 // What the window is given: the audio devices, the user-interface dispatcher, the clock, where
 // its files are and where its messages go. The caller keeps ownership of all of it.
@@ -41,6 +43,8 @@ struct TFormEnvironment {
     std::string SettingsPath;
     std::string CalibrationPath;
     std::string ExportPath;
+    // Where the window's place and size are kept between runs; empty keeps nothing.
+    std::string GeometryPath;
 };
 
 // The program's window, a view of the measuring session: the setup and processing pages, the
@@ -68,6 +72,8 @@ class TForm1 : public QWidget {
     QWidget* BuildRrefPanel();
     QWidget* BuildCalibrationAndGraphGroups();
 
+    // No control may be squeezed below what it needs to be read whole.
+    void FitMinimumSize();
     void FormCreate();
     void FormCloseQuery();
     void FormDestroy();
@@ -96,6 +102,11 @@ class TForm1 : public QWidget {
     void ShowError(const std::string& text);
     void ShowResult(const TMeasurementResult& result);
     void ShowLCRText(const std::string& text);
+    // The readout of a component measured before no longer applies.
+    void ClearReadouts();
+    // What to do in the calibration's present stage.
+    void ShowCalibrationHelp();
+    void ShowProgress();
 
     TFormEnvironment Environment;
     std::string SavedDecimalSeparator;
@@ -129,6 +140,10 @@ class TForm1 : public QWidget {
     QCheckBox* cbDrawAll = nullptr;
     QCheckBox* cbLeftForAll = nullptr;
     QPushButton* btnStartStop = nullptr;
+    QLabel* lbCalibrationHelp = nullptr;
+    TStatusLine* pnStatus = nullptr;
+    QTimer* ProgressTimer = nullptr;
+    int ShownMode = -1;
     // The driver panel, a window of its own, fitting the impedance results while it is shown.
     std::unique_ptr<TDriverMeasurement> FDriver;
     QPushButton* btnDriver = nullptr;

@@ -68,6 +68,7 @@ TChart::TChart(QWidget* parent) : QWidget(parent), mPlot(new TChartPlot(this)) {
 
     for (int index : DrawingOrder) {
         QCPGraph* graph = new TChartGraph(mPlot->xAxis, mPlot->yAxis);
+        mGraphIndex[index] = mPlot->graphCount() - 1;
         graph->setPen(QPen(Looks[index].Colour, Looks[index].Width, Looks[index].Style));
         graph->addToLegend(mLegend);
         mSeries[index] =
@@ -252,7 +253,35 @@ void TChart::ShowAxesInUse() {
 }
 
 void TChart::FitLegend() {
-    if (!mLegend->visible() || mLegend->itemCount() == 0) {
+    if (!mLegend->visible()) {
+        return;
+    }
+    // The legend names the curves drawn; while none is, it keeps the names it showed.
+    std::vector<QCPAbstractPlottable*> drawn;
+    for (int index : DrawingOrder) {
+        if (Series(index).Count() > 0) {
+            drawn.push_back(mPlot->graph(mGraphIndex[index]));
+        }
+    }
+    std::vector<QCPAbstractPlottable*> listed;
+    for (int i = 0; i < mLegend->itemCount(); ++i) {
+        if (auto* item = qobject_cast<QCPPlottableLegendItem*>(mLegend->item(i))) {
+            listed.push_back(item->plottable());
+        }
+    }
+    if (!drawn.empty() && drawn != listed) {
+        for (QCPAbstractPlottable* plottable : listed) {
+            plottable->removeFromLegend(mLegend);
+        }
+        for (QCPAbstractPlottable* plottable : drawn) {
+            plottable->addToLegend(mLegend);
+            // A legend entry takes the colour of its curve's text.
+            if (QCPPlottableLegendItem* item = mLegend->itemWithPlottable(plottable)) {
+                item->setTextColor(plottable->pen().color());
+            }
+        }
+    }
+    if (mLegend->itemCount() == 0) {
         return;
     }
     // One row when it fits the width, else two entries a row.

@@ -99,6 +99,8 @@ class TChart : public QWidget, private TChartHost {
     // so that the plot area grows.
     QCPLayoutGrid* mLegendRow;
     std::array<std::unique_ptr<TChartSeries>, SeriesCount> mSeries;
+    // Each series' graph among the plot's graphs.
+    std::array<int, SeriesCount> mGraphIndex{};
     std::array<std::unique_ptr<TChartAxis>, 3> mAxes;
     bool mRangesStale = true;
     // Per series: whether the frame being drawn earns an after-draw report.
