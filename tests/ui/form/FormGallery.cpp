@@ -110,6 +110,10 @@ class FormGallery : public QObject {
         AwaitResults(rig, 3);
         Save(rig, "transfer");
         rig.Click("btnStartStop");
+        // Where the saturation warning shows, with a long message beside it.
+        rig.Find<QLabel>("lbSaturation")->show();
+        rig.Click("btnSave");
+        Save(rig, "saturation-and-message");
     }
 };
 
