@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
+#include <QSplitter>
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -23,11 +24,14 @@
 #include <utility>
 #include <vector>
 
+#include "uCalibrationRecord.h"
 #include "uChart.h"
 #include "uConnectionDiagram.h"
 #include "uDriverMeasurement.h"
+#include "uExecutablePath.h"
 #include "uInputMarking.h"
 #include "uMessageSink.h"
+#include "uNumberText.h"
 #include "uResultExport.h"
 #include "uSettingsFile.h"
 #include "uStatusLine.h"
@@ -165,6 +169,9 @@ void TForm1::BuildSetupPage(QWidget* page) {
 void TForm1::BuildProcessingPage(QWidget* page) {
     FChart = Named<TChart>("Chart", page);
     FDisplay = std::make_unique<TResultDisplay>(*FChart);
+    FDiagram = new TDiagramView(page);
+    FCurves = std::make_unique<TCurveTools>(page, *FChart, *FDiagram, Environment.Messages,
+                                            WithExtension(Environment.SettingsPath, ".refs"));
     frSpRange1 = Named<TfrSpRange>("frSpRange1", page);
 
     auto* column = new QVBoxLayout;
@@ -225,7 +232,19 @@ void TForm1::BuildProcessingPage(QWidget* page) {
 
     auto* layout = new QGridLayout(page);
     layout->setContentsMargins(2, 2, 2, 2);
-    layout->addWidget(FChart, 0, 0);
+    // The diagram, when shown, sits beside the chart, which stays in view: its redraws pace
+    // the results.
+    auto* charts = new QSplitter(Qt::Horizontal, page);
+    charts->setChildrenCollapsible(false);
+    charts->addWidget(FChart);
+    charts->addWidget(FDiagram);
+    charts->setStretchFactor(0, 3);
+    charts->setStretchFactor(1, 2);
+    auto* chartArea = new QVBoxLayout;
+    chartArea->setSpacing(0);
+    chartArea->addWidget(FCurves->ToolBar());
+    chartArea->addWidget(charts, 1);
+    layout->addLayout(chartArea, 0, 0);
     layout->addWidget(columnWidget, 0, 1);
     layout->addWidget(frSpRange1, 1, 0, 1, 2);
     layout->setColumnStretch(0, 1);
@@ -354,7 +373,24 @@ void TForm1::FormCreate() {
     ProgressTimer->setInterval(kProgressIntervalMs);
     connect(ProgressTimer, &QTimer::timeout, this, [this] { ShowProgress(); });
 
+    FCurves->DescribeMeasurement = [this](TTraceInfo& info) {
+        info.Rref = FSession->Rref().Value();
+        info.Cin = FSession->InputCapacitance();
+        if (const auto ms = ParseIntegrationTimeMs(cbIntegration->currentText().toStdString())) {
+            info.IntegrationTime = *ms / 1000.0;
+        }
+    };
+    FCurves->OnReferencesDrawn = [this](bool anyDrawn) {
+        FChart->SetLegendVisible(FSession->Mode() == mdZGraphLCR || anyDrawn);
+    };
+    FCurves->CalibrationDate = [this]() -> std::optional<std::string> {
+        const auto record =
+            ReadCalibrationRecord(CalibrationRecordPath(Environment.CalibrationPath));
+        return record ? std::optional(record->Made) : std::nullopt;
+    };
+
     session.Open();
+    FCurves->Open();
     {
         const QSignalBlocker quiet(edCin);
         edCin->setText(Text(session.CinText()));
@@ -427,6 +463,7 @@ void TForm1::ShowMode(int mode) {
     FChart->SetLegendVisible(mode == mdZGraphLCR);
     pnRref->setVisible(mode == mdZGraph || mode == mdZGraphLCR);
     lbCalibration->clear();
+    ReferenceOptionsChanged();
     if (mode == mdCalibration) {
         // Each result is the latest block alone, drawn point for point.
         FDisplay->SetDrawAllPoints(true);
@@ -516,8 +553,22 @@ void TForm1::ApplyGraphOptions() {
     cbLogZClick();
 }
 
+void TForm1::ReferenceOptionsChanged() {
+    TReferenceCurves::TOptions options;
+    const int mode = FSession->Mode();
+    if (mode == mdZGraph || mode == mdZGraphLCR) {
+        options.Kind = TTraceKind::Impedance;
+    } else if (mode == mdTransfer) {
+        options.Kind = TTraceKind::Transfer;
+    }
+    options.ModPhase = FDisplay->ModPhase;
+    options.LogZ = FDisplay->LogZ;
+    FCurves->OptionsChanged(options);
+}
+
 void TForm1::cbModPhClick() {
     FDisplay->ApplyModPhase(cbModPh->isChecked(), cbLogZ->isChecked());
+    ReferenceOptionsChanged();
 }
 
 void TForm1::cbLogFClick() {
@@ -530,14 +581,17 @@ void TForm1::cbLogFClick() {
 
 void TForm1::cbLogZClick() {
     FDisplay->ApplyLogZ(cbLogZ->isChecked(), cbModPh->isChecked());
+    ReferenceOptionsChanged();
 }
 
 void TForm1::cbDrawAllClick() {
     FDisplay->SetDrawAllPoints(cbDrawAll->isChecked());
+    ReferenceOptionsChanged();
 }
 
 void TForm1::cbLeftForAllClick() {
     FDisplay->SetLeftForAll(cbLeftForAll->isChecked());
+    ReferenceOptionsChanged();
 }
 
 void TForm1::edCinChange() {
@@ -567,7 +621,9 @@ void TForm1::ShowResult(const TMeasurementResult& result) {
     }
     const TResultDisplay::TBand band{result.BandLow, result.BandHigh,
                                      [this](float f) { return FSession->FrequencyToBin(f); }};
-    FDisplay->ShowResult(*result.Data, band, static_cast<float>(result.SampleRate));
+    // The result itself, or its comparison with a reference curve.
+    const TMeasurementResult& shown = FCurves->TakeResult(result);
+    FDisplay->ShowResult(*shown.Data, band, static_cast<float>(shown.SampleRate));
     if (frDriver && frDriver->isVisible()) {
         TTraceInfo info;
         info.SampleRate = result.SampleRate;

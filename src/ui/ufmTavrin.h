@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "uCurveTools.h"
 #include "uMeasurementSession.h"
 #include "uResultDisplay.h"
 
@@ -61,6 +62,8 @@ class TForm1 : public QWidget {
     TMeasurementSession& Session() { return *FSession; }
     TChart& Chart() { return *FChart; }
     const TResultDisplay& Display() const { return *FDisplay; }
+    TCurveTools& Curves() { return *FCurves; }
+    TDiagramView& Diagram() { return *FDiagram; }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -102,6 +105,7 @@ class TForm1 : public QWidget {
     void ShowError(const std::string& text);
     void ShowResult(const TMeasurementResult& result);
     void ShowLCRText(const std::string& text);
+    void ReferenceOptionsChanged();
     // The readout of a component measured before no longer applies.
     void ClearReadouts();
     // What to do in the calibration's present stage.
@@ -119,6 +123,8 @@ class TForm1 : public QWidget {
     QLabel* lbAutor = nullptr;
     TChart* FChart = nullptr;
     std::unique_ptr<TResultDisplay> FDisplay;
+    TDiagramView* FDiagram = nullptr;
+    std::unique_ptr<TCurveTools> FCurves;
     TfrSpRange* frSpRange1 = nullptr;
     QLabel* lbSaturation = nullptr;
     QPushButton* btnSave = nullptr;

@@ -140,6 +140,39 @@ const TChartSeries& TChart::Series(int index) const {
     return *mSeries.at(static_cast<size_t>(index));
 }
 
+TChartSeries& TChart::AddExtraSeries(bool inLegend) {
+    constexpr const char* kBeneath = "beneath";
+    if (mPlot->layer(kBeneath) == nullptr) {
+        mPlot->addLayer(kBeneath, mPlot->layer("main"), QCustomPlot::limBelow);
+    }
+    auto* graph = new TChartGraph(mPlot->xAxis, mPlot->yAxis);
+    graph->setLayer(kBeneath);
+    if (inLegend) {
+        graph->addToLegend(mLegend);
+    } else {
+        graph->removeFromLegend(mLegend);
+    }
+    TChartHost& host = *this;
+    mExtraSeries.push_back(
+        {std::make_unique<TChartSeries>(*graph, *mPlot->yAxis, *mPlot->yAxis2, host), graph,
+         inLegend});
+    ContentChanged();
+    return *mExtraSeries.back().Series;
+}
+
+void TChart::RemoveExtraSeries(TChartSeries& series) {
+    const auto found =
+        std::find_if(mExtraSeries.begin(), mExtraSeries.end(),
+                     [&](const auto& extra) { return extra.Series.get() == &series; });
+    if (found == mExtraSeries.end()) {
+        return;
+    }
+    QCPGraph* graph = found->Graph;
+    mExtraSeries.erase(found);
+    mPlot->removeGraph(graph);
+    ContentChanged();
+}
+
 TChartAxis& TChart::Axis(TAxisKind kind) {
     return *mAxes.at(AxisIndex(kind));
 }
@@ -263,6 +296,12 @@ void TChart::FitLegend() {
             drawn.push_back(mPlot->graph(mGraphIndex[index]));
         }
     }
+    // Then the curves kept to compare with, those meant to be named.
+    for (const TExtraSeries& extra : mExtraSeries) {
+        if (extra.InLegend && extra.Series->Count() > 0) {
+            drawn.push_back(extra.Graph);
+        }
+    }
     std::vector<QCPAbstractPlottable*> listed;
     for (int i = 0; i < mLegend->itemCount(); ++i) {
         if (auto* item = qobject_cast<QCPPlottableLegendItem*>(mLegend->item(i))) {
@@ -289,7 +328,10 @@ void TChart::FitLegend() {
     int oneRow =
         margins.left() + margins.right() + mLegend->columnSpacing() * (mLegend->itemCount() - 1);
     for (int i = 0; i < mLegend->itemCount(); ++i) {
-        oneRow += mLegend->item(i)->minimumOuterSizeHint().width();
+        // Empty cells (an odd number of entries in two columns) take no width.
+        if (const QCPAbstractLegendItem* item = mLegend->item(i)) {
+            oneRow += item->minimumOuterSizeHint().width();
+        }
     }
     const int wrap = oneRow > mPlot->width() ? 2 : 0;
     if (wrap != mLegend->wrap()) {
