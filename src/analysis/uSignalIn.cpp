@@ -27,6 +27,10 @@ float Peak(const TChannelData& channel) {
     return peak;
 }
 
+// The compensation follows the measured offset once it has moved by this much (ppm) and by
+// more than thrice its standard error; smaller steps would only restart the averaging.
+constexpr double kCompensationStepPpm = 0.02;
+
 std::string SaturationKey(int channel) {
     return "Saturation" + std::to_string(channel);
 }
@@ -132,6 +136,37 @@ void TSignalIn::ProcessBlock(TWaveData& data) {
         }
     }
     FirstBlock = false;
+}
+
+void TSignalIn::PreprocessBlock(TWaveData& block, const TBlockTag& tag) {
+    ClockEstimator.AddBlock(block, tag.Run, tag.RatioPpm);
+    if (!CompensationOn.load(std::memory_order_relaxed) || ClockEstimator.ResidualPairs() < 2 ||
+        tag.RatioPpm != RatioAsked.load(std::memory_order_relaxed)) {
+        return;  // off, not sure yet, or the last step has not reached the blocks yet
+    }
+    const double residual = ClockEstimator.ResidualPpm();
+    if (std::fabs(residual) > std::max(kCompensationStepPpm, 3 * ClockEstimator.ResidualError())) {
+        RatioAsked.store(tag.RatioPpm + residual, std::memory_order_relaxed);
+        SetClockRatioPpm(tag.RatioPpm + residual);
+    }
+}
+
+void TSignalIn::EnableClockCompensation(bool on) {
+    CompensationOn.store(on, std::memory_order_relaxed);
+    if (on) {
+        // Straight to the best estimate there is; the loop refines it from there.
+        const TClockOffset offset = ClockOffset();
+        const double ratio = offset.Known ? offset.Ppm : 0.0;
+        RatioAsked.store(ratio, std::memory_order_relaxed);
+        SetClockRatioPpm(ratio);
+    }
+    SetClockCompensation(on);
+}
+
+void TSignalIn::ResetClockOffset() {
+    ClockEstimator.Reset();
+    RatioAsked.store(0.0, std::memory_order_relaxed);
+    SetClockRatioPpm(0.0);
 }
 
 void TSignalIn::ProcessLevelBlock(TWaveData& data, const std::array<float, 2>& peak) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "uCalibrationRecord.h"
+#include "uClockOffset.h"
 #include "uCom.h"
 #include "uEvaluation.h"
 #include "uWaveIn.h"
@@ -49,6 +51,19 @@ class TSignalIn : public TSyncIn {
 
     // Both channels become packed spectra, then the stage's work; see the stage enumeration.
     void ProcessBlock(TWaveData& data) override;
+    // Capture thread: every block feeds the clock-offset estimate, which steers the
+    // compensation when it is on.
+    void PreprocessBlock(TWaveData& block, const TBlockTag& tag) override;
+
+    // Any thread: the offset of the capture clock against the playback clock, measured from
+    // the stimulus (the resampling in force included).
+    TClockOffset ClockOffset() const { return ClockEstimator.Offset(); }
+    // Any thread: resample the captured stream by the measured offset so that the tones land
+    // back on their bins. Off by default.
+    void EnableClockCompensation(bool on);
+    bool ClockCompensation() const { return CompensationOn.load(std::memory_order_relaxed); }
+    // Forgets the offset measured and the resampling (for other devices or another rate).
+    void ResetClockOffset();
 
     // Saturation levels from the settings file, then the calibration file and its record. True
     // when the file held at least one entry. A missing, short or malformed file leaves
@@ -96,6 +111,9 @@ class TSignalIn : public TSyncIn {
     bool FirstBlock = false;
     std::string FCalibrationPath;
     bool FCalibrated = false;
+    TClockOffsetEstimator ClockEstimator;
+    std::atomic<bool> CompensationOn{false};
+    std::atomic<double> RatioAsked{0.0};  // the resampling last asked of the capture
     // The calibration run in progress: what it is made for, and the spread of its successive
     // ratios (per bin: the previous ratio and the summed squared relative steps).
     TCalibrationRecord NewRecord;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "uCaptureResampler.h"
 #include "uNumberText.h"
 
 namespace tavrin {
@@ -25,7 +26,9 @@ constexpr int64_t kFallbackMs = 60000;
 // ---- TWaveIn ----
 
 TWaveIn::TWaveIn(TWaveService& service, TUiDispatcher& ui)
-    : TWaveControl(service, ui), CaptureMode(kStoring) {
+    : TWaveControl(service, ui),
+      CaptureMode(kStoring),
+      Resampler(std::make_unique<TCaptureResampler>()) {
     SetBlockLength(kInitialBlockLength);
 }
 
@@ -39,6 +42,13 @@ bool TWaveIn::Start() {
     }
     // The first frames after a start carry the device's settling; they are skipped.
     Position = -(25 + static_cast<int32_t>(SampleRate() / 1000));
+    Compensating = CompensationRequested.load(std::memory_order_acquire);
+    RatioInForce = RatioRequested.load(std::memory_order_acquire);
+    if (Compensating) {
+        Resampler->Reset();
+        Position -= TCaptureResampler::kSettleFrames;
+    }
+    NewRun();
     RewindPending.store(false, std::memory_order_relaxed);
     CaptureMode.store(kStoring, std::memory_order_release);
     if (!OpenDevice(true, kWaveCallbackEvent | kWaveFormatDirect, "Can not open input device ")) {
@@ -75,6 +85,19 @@ void TWaveIn::SetCapturing(bool capturing) {
     }
 }
 
+void TWaveIn::SetClockCompensation(bool on) {
+    CompensationRequested.store(on, std::memory_order_release);
+}
+
+void TWaveIn::SetClockRatioPpm(double ppm) {
+    RatioRequested.store(ppm, std::memory_order_release);
+}
+
+void TWaveIn::NewRun() {
+    ++Tag.Run;
+    Tag.RatioPpm = Compensating ? RatioInForce : 0.0;
+}
+
 void TWaveIn::ProcessBuffer(TWaveHeader& header) {
     const int32_t length = RequestedLength.load(std::memory_order_relaxed);
     if (static_cast<int32_t>(Block[0].size()) != length) {
@@ -83,17 +106,38 @@ void TWaveIn::ProcessBuffer(TWaveHeader& header) {
         if (Position > length - 1) {
             Position = 0;
         }
+        NewRun();
     }
     if (RewindPending.exchange(false, std::memory_order_acq_rel)) {
         Position = 0;
+        NewRun();
+    }
+    const bool compensate =
+        CompensationRequested.load(std::memory_order_acquire) && Resampler->Ready();
+    const double ratio = RatioRequested.load(std::memory_order_acquire);
+    if (compensate != Compensating || (compensate && ratio != RatioInForce)) {
+        // The block in progress mixes two time bases: it is dropped, and a new one begins
+        // (after the converter's settling when it has just been switched on).
+        if (compensate && !Compensating) {
+            Resampler->Reset();
+        }
+        Position =
+            compensate && !Compensating ? -TCaptureResampler::kSettleFrames : std::min(Position, 0);
+        Compensating = compensate;
+        RatioInForce = ratio;
+        NewRun();
     }
     const int32_t mode = CaptureMode.load(std::memory_order_acquire);
-    if (mode == kStoring) {
-        const uint32_t bytes =
-            std::min(header.BytesRecorded.load(std::memory_order_relaxed), header.BufferLength);
-        StoreFrames(reinterpret_cast<const TStereoFrame*>(header.Data),
-                    static_cast<int32_t>(bytes / sizeof(TStereoFrame)));
-    } else if (mode > kPaused) {
+    const uint32_t bytes =
+        std::min(header.BytesRecorded.load(std::memory_order_relaxed), header.BufferLength);
+    const auto* frames = reinterpret_cast<const TStereoFrame*>(header.Data);
+    const auto count = static_cast<int32_t>(bytes / sizeof(TStereoFrame));
+    if (Compensating) {
+        ResampleFrames(frames, count, mode == kStoring);
+    } else if (mode == kStoring) {
+        StoreFrames(frames, count);
+    }
+    if (mode > kPaused) {
         // A pause or a new countdown set meanwhile wins over this step.
         int32_t expected = mode;
         CaptureMode.compare_exchange_strong(expected, mode == 1 ? kStoring : mode - 1,
@@ -125,12 +169,59 @@ void TWaveIn::StoreFrames(const TStereoFrame* frames, int32_t count) {
         position += run;
         if (position == length) {
             position = 0;
-            if (OnBlock) {
-                OnBlock(Block);
-            }
+            CompleteBlock();
         }
     }
     Position = position;
+}
+
+void TWaveIn::ResampleFrames(const TStereoFrame* frames, int32_t count, bool store) {
+    Converted.resize(2 * static_cast<size_t>(count));
+    for (int32_t k = 0; k < count; ++k) {
+        Converted[2 * static_cast<size_t>(k)] = static_cast<float>(frames[k].Left * kSampleScale);
+        Converted[2 * static_cast<size_t>(k) + 1] =
+            static_cast<float>(frames[k].Right * kSampleScale);
+    }
+    const std::vector<float>& out =
+        Resampler->Process(Converted.data(), count, 1.0 / (1.0 + RatioInForce * 1e-6));
+    if (store) {
+        AssembleInterleaved(out.data(), Resampler->OutputFrames());
+    }
+}
+
+void TWaveIn::AssembleInterleaved(const float* samples, int32_t count) {
+    const int32_t length = static_cast<int32_t>(Block[0].size());
+    int32_t position = Position;
+    int32_t i = 0;
+    while (i < count) {
+        if (position < 0) {
+            const int32_t skipped = std::min(-position, count - i);
+            position += skipped;
+            i += skipped;
+            continue;
+        }
+        const int32_t run = std::min(length - position, count - i);
+        float* left = Block[0].data() + position;
+        float* right = Block[1].data() + position;
+        const float* source = samples + 2 * static_cast<size_t>(i);
+        for (int32_t k = 0; k < run; ++k) {
+            left[k] = source[2 * k];
+            right[k] = source[2 * k + 1];
+        }
+        i += run;
+        position += run;
+        if (position == length) {
+            position = 0;
+            CompleteBlock();
+        }
+    }
+    Position = position;
+}
+
+void TWaveIn::CompleteBlock() {
+    if (OnBlock) {
+        OnBlock(Block);
+    }
 }
 
 void TWaveIn::CloseDevice() {
@@ -226,12 +317,26 @@ void TSyncIn::SetCapturing(bool capturing) {
     WaveIn->SetCapturing(capturing);
 }
 
+void TSyncIn::SetClockCompensation(bool on) {
+    WaveIn->SetClockCompensation(on);
+}
+
+void TSyncIn::SetClockRatioPpm(double ppm) {
+    WaveIn->SetClockRatioPpm(ppm);
+}
+
 void TSyncIn::ProcessBlock(TWaveData&) {}
 
+void TSyncIn::PreprocessBlock(TWaveData&, const TBlockTag&) {}
+
 void TSyncIn::BlockCaptured(TWaveData& block) {
+    const TBlockTag& tag = WaveIn->BlockTag();
+    PreprocessBlock(block, tag);
     const int32_t length = static_cast<int32_t>(block[0].size());
-    if (DropSum.exchange(false, std::memory_order_acq_rel)) {
+    // Blocks of another run (a pause, a new resampling ratio) do not add up with these.
+    if (DropSum.exchange(false, std::memory_order_acq_rel) || tag.Run != SumRun) {
         BlockCount = 0;
+        SumRun = tag.Run;
     }
     if (static_cast<int32_t>(Accumulator[0].size()) != length) {
         for (std::vector<double>& channel : Accumulator) {

@@ -18,6 +18,18 @@
 
 namespace tavrin {
 
+class TCaptureResampler;
+
+// What a completed block belongs to. Blocks of one run follow each other without a gap, at one
+// block length and one resampling ratio, so that the phase of a periodic stimulus advances
+// from one to the next by the clocks' offset alone.
+struct TBlockTag {
+    uint64_t Run = 0;
+    // The resampling in force: the capture clock taken to run this many ppm faster than the
+    // playback clock; 0 when the stream is not resampled.
+    double RatioPpm = 0;
+};
+
 // Keeps ten buffers queued on an input device, converts what comes back to float samples
 // (full scale about +-1.0) and assembles blocks of BlockLength frames.
 class TWaveIn final : public TWaveControl {
@@ -36,6 +48,14 @@ class TWaveIn final : public TWaveControl {
     // Any thread. False pauses storing from the next device buffer on, and the next block
     // starts at index 0; true while paused resumes after three discarded device buffers.
     void SetCapturing(bool capturing);
+    // Any thread; takes effect at the next device buffer, with a new run and a new block.
+    // With compensation on, the captured stream is resampled by 1 / (1 + ppm 1e-6) before
+    // blocks are formed, so that tones played on the playback clock land back on their bins.
+    // Off (the default), blocks hold the samples as captured.
+    void SetClockCompensation(bool on);
+    void SetClockRatioPpm(double ppm);
+    // Capture thread, inside OnBlock: the tag of the block handed over.
+    const TBlockTag& BlockTag() const { return Tag; }
 
     // Capture thread, with the completed block itself: the next frames overwrite it once the
     // handler returns, and the handler must not resize it. Set before Start.
@@ -45,6 +65,12 @@ class TWaveIn final : public TWaveControl {
     void ProcessBuffer(TWaveHeader& header) override;
     void CloseDevice() override;
     void StoreFrames(const TStereoFrame* frames, int32_t count);
+    // The compensated path: every frame goes through the resampler, stored or not, so that its
+    // history stays continuous across a pause.
+    void ResampleFrames(const TStereoFrame* frames, int32_t count, bool store);
+    void AssembleInterleaved(const float* samples, int32_t count);
+    void CompleteBlock();
+    void NewRun();
 
     TWaveData Block;
     std::atomic<int32_t> RequestedLength{0};
@@ -53,6 +79,13 @@ class TWaveIn final : public TWaveControl {
     // word, so that a pause and the end of a countdown cannot undo each other.
     std::atomic<int32_t> CaptureMode;
     std::atomic<bool> RewindPending{false};  // the next block starts at index 0
+    TBlockTag Tag;                           // capture thread
+    std::atomic<bool> CompensationRequested{false};
+    std::atomic<double> RatioRequested{0.0};
+    bool Compensating = false;  // capture thread: what the stream is going through
+    double RatioInForce = 0.0;
+    std::unique_ptr<TCaptureResampler> Resampler;
+    std::vector<float> Converted;
 };
 
 // Receives the capture's blocks, sums them over the integration time and delivers them on the
@@ -92,9 +125,16 @@ class TSyncIn : public TWorkerThread {
     // User-interface thread, after ProcessBlock, with the processed block.
     std::function<void(TWaveData& data)> OnData;
 
+    // Forwarded to the capture thread: the resampling that compensates a clock offset.
+    void SetClockCompensation(bool on);
+    void SetClockRatioPpm(double ppm);
+
     // User-interface thread, once per hand-over, before OnData. Public so that the analysis
     // can be driven with blocks built by hand.
     virtual void ProcessBlock(TWaveData& data);
+    // Capture thread, with every completed block before it is summed; must not block. What it
+    // changes in place is what gets summed.
+    virtual void PreprocessBlock(TWaveData& block, const TBlockTag& tag);
 
   private:
     void ThreadLoop();
@@ -109,6 +149,7 @@ class TSyncIn : public TWorkerThread {
     std::array<std::vector<double>, 2> Accumulator;
     int32_t BlockCount = 0;
     bool HandedOver = false;  // no hand-over since construction yet
+    uint64_t SumRun = 0;      // the run of the blocks in the sum
     double LastHandOverMs = 0;
     // Shared single stores.
     std::atomic<bool> AveragingFlag{false};
