@@ -30,8 +30,10 @@ void TClockOffsetEstimator::AddBlock(const TWaveData& block, uint64_t run, doubl
     if (ResetRequested.exchange(false, std::memory_order_acq_rel)) {
         HavePrevious = false;
         Residual.Reset();
+        BlocksSeen.store(0, std::memory_order_relaxed);
         Publish();
     }
+    BlocksSeen.fetch_add(1, std::memory_order_relaxed);
     // What is left to measure changes with the resampling it is measured through. The last
     // estimate stays published until the first pair through the new one.
     if (ratioPpm != ResidualRatio) {
@@ -135,6 +137,7 @@ TClockOffset TClockOffsetEstimator::Offset() const {
     offset.Ppm = PublishedPpm.load(std::memory_order_relaxed);
     offset.StandardError = PublishedError.load(std::memory_order_relaxed);
     offset.Pairs = PublishedPairs.load(std::memory_order_relaxed);
+    offset.Blocks = BlocksSeen.load(std::memory_order_relaxed);
     return offset;
 }
 

@@ -21,6 +21,7 @@ struct TClockOffset {
     double Ppm = 0;  // the capture clock runs this many ppm faster than the playback clock
     double StandardError = 0;  // ppm
     int64_t Pairs = 0;         // pairs of successive blocks behind it
+    int64_t Blocks = 0;        // blocks seen since the last reset, with or without a pair
 };
 
 class TClockOffsetEstimator {
@@ -58,6 +59,7 @@ class TClockOffsetEstimator {
     std::atomic<double> PublishedPpm{0.0};
     std::atomic<double> PublishedError{0.0};
     std::atomic<int64_t> PublishedPairs{0};
+    std::atomic<int64_t> BlocksSeen{0};
 };
 
 // The largest offset (ppm) that leaves results unaffected to about one part in 10^4 for tones

@@ -22,10 +22,17 @@ class ClockOffsetRunTest : public VirtualBoxRunTest {
         options.ClockOffsetPpm = ppm;
         return options;
     }
-    // Runs until `ms` of the box's time have passed since the start.
-    static void RunFor(TRun& run, double ms) {
-        const double end = run.Clock.NowMs() + ms;
-        ASSERT_TRUE(run.RunUntil([&] { return run.Clock.NowMs() >= end; }));
+    // Runs until the capture has delivered two seconds of audio since the start, however
+    // slowly the box runs on this machine, and returns the estimate at that point.
+    static TClockOffset AfterTwoSeconds(TRun& run) {
+        const int64_t blocks = (2 * run.Rate + run.BlockLength - 1) / run.BlockLength;
+        TClockOffset offset;
+        EXPECT_TRUE(run.RunUntil([&] {
+            offset = run.SignalIn.ClockOffset();
+            return offset.Blocks >= blocks;
+        }));
+        run.Stop();
+        return offset;
     }
 };
 
@@ -37,9 +44,7 @@ TEST_F(ClockOffsetRunTest, TheLevelSettingsToneGivesTheOffsetWithinTwoSeconds) {
         run.Configure(TVirtualBoxState::Calibration);
         run.SignalIn.BeginLevelSetting(f, nullptr);
         run.Start(f, f);
-        RunFor(run, 2000);
-        const TClockOffset offset = run.SignalIn.ClockOffset();
-        run.Stop();
+        const TClockOffset offset = AfterTwoSeconds(run);
         ASSERT_TRUE(offset.Known) << ppm;
         EXPECT_NEAR(offset.Ppm, ppm, 0.5) << offset.Pairs << " pairs";
     }
@@ -51,9 +56,7 @@ TEST_F(ClockOffsetRunTest, AMeasuringBandGivesTheOffsetWithinTwoSeconds) {
     run.Configure(TVirtualBoxState::Capacitor);
     run.SignalIn.BeginMeasurement(false);
     run.Start(100, 20000);
-    RunFor(run, 2000);
-    const TClockOffset offset = run.SignalIn.ClockOffset();
-    run.Stop();
+    const TClockOffset offset = AfterTwoSeconds(run);
     ASSERT_TRUE(offset.Known);
     EXPECT_NEAR(offset.Ppm, -137.0, 0.5) << offset.Pairs << " pairs";
 }
