@@ -30,6 +30,21 @@ float Peak(const TChannelData& channel) {
 // The compensation follows the measured offset once it has moved by this much (ppm) and by
 // more than thrice its standard error; smaller steps would only restart the averaging.
 constexpr double kCompensationStepPpm = 0.02;
+// A block whose power differs from the last one's by more than this is not yet the steady
+// response: a block missing 0.2 % of the stimulus, 8 samples in 4096, already is not.
+constexpr double kSteadyPower = 2e-3;
+// A run that never settles (no stimulus, a component that will not) is summed from here on.
+constexpr int32_t kMostSettlingBlocks = 4;
+
+double BlockPower(const TWaveData& block) {
+    double power = 0;
+    for (const TChannelData& channel : block) {
+        for (const float x : channel) {
+            power += static_cast<double>(x) * x;
+        }
+    }
+    return power;
+}
 
 std::string SaturationKey(int channel) {
     return "Saturation" + std::to_string(channel);
@@ -138,17 +153,50 @@ void TSignalIn::ProcessBlock(TWaveData& data) {
     FirstBlock = false;
 }
 
-void TSignalIn::PreprocessBlock(TWaveData& block, const TBlockTag& tag) {
+TBlockUse TSignalIn::PreprocessBlock(TWaveData& block, const TBlockTag& tag) {
     ClockEstimator.AddBlock(block, tag.Run, tag.RatioPpm);
-    if (!CompensationOn.load(std::memory_order_relaxed) || ClockEstimator.ResidualPairs() < 2 ||
-        tag.RatioPpm != RatioAsked.load(std::memory_order_relaxed)) {
-        return;  // off, not sure yet, or the last step has not reached the blocks yet
+    if (CompensationOn.load(std::memory_order_relaxed) && ClockEstimator.ResidualPairs() >= 2 &&
+        tag.RatioPpm == RatioAsked.load(std::memory_order_relaxed)) {
+        // Sure of it, and the last step has reached the blocks: follow the offset.
+        const double residual = ClockEstimator.ResidualPpm();
+        if (std::fabs(residual) >
+            std::max(kCompensationStepPpm, 3 * ClockEstimator.ResidualError())) {
+            RatioAsked.store(tag.RatioPpm + residual, std::memory_order_relaxed);
+            SetClockRatioPpm(tag.RatioPpm + residual);
+        }
     }
-    const double residual = ClockEstimator.ResidualPpm();
-    if (std::fabs(residual) > std::max(kCompensationStepPpm, 3 * ClockEstimator.ResidualError())) {
-        RatioAsked.store(tag.RatioPpm + residual, std::memory_order_relaxed);
-        SetClockRatioPpm(tag.RatioPpm + residual);
+    return SteadyUse(BlockPower(block), tag.Run);
+}
+
+TBlockUse TSignalIn::SteadyUse(double power, uint64_t run) {
+    const double previous = PreviousPower;
+    PreviousPower = power;
+    if (run != SteadyRun) {
+        // The first block of a run holds whatever came before it.
+        SteadyRun = run;
+        BlocksInRun = 1;
+        Summing = NeverSettles = Changed = false;
+        return TBlockUse::Skip;
     }
+    ++BlocksInRun;
+    const bool steady = std::fabs(power - previous) <= kSteadyPower * previous;
+    if (!Summing) {
+        Summing = steady || BlocksInRun > kMostSettlingBlocks;
+        NeverSettles = !steady;
+        return Summing ? TBlockUse::Add : TBlockUse::Skip;
+    }
+    if (NeverSettles) {
+        return TBlockUse::Add;
+    }
+    if (!steady) {
+        Changed = true;
+        return TBlockUse::Skip;
+    }
+    if (Changed) {
+        Changed = false;
+        return TBlockUse::Restart;
+    }
+    return TBlockUse::Add;
 }
 
 void TSignalIn::EnableClockCompensation(bool on) {
@@ -225,7 +273,11 @@ void TSignalIn::ProcessCalibrationBlock(TWaveData& data, bool saturated) {
     for (int32_t k = 1; k < n / 2; ++k) {
         right[k] = Calibration[k];
     }
-    TrackCalibrationNoise(left, n / 2, saturated);
+    // Only whole results are samples of the noise: the growing sums before one are not
+    // independent of each other.
+    if (Delivery().Complete) {
+        TrackCalibrationNoise(left, n / 2, saturated);
+    }
     FCalibrated = true;
     CalibrationRecord = NewRecord;
     CalibrationRecord->Made = FormatRecordTime(std::time(nullptr));

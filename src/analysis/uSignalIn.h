@@ -52,8 +52,11 @@ class TSignalIn : public TSyncIn {
     // Both channels become packed spectra, then the stage's work; see the stage enumeration.
     void ProcessBlock(TWaveData& data) override;
     // Capture thread: every block feeds the clock-offset estimate, which steers the
-    // compensation when it is on.
-    void PreprocessBlock(TWaveData& block, const TBlockTag& tag) override;
+    // compensation when it is on. Only the steady response to the stimulus is summed: never
+    // the first block of a run, nor a block whose power differs from the one before it (the
+    // stimulus arriving or changing, latency included); steady again after such a change, the
+    // sum starts afresh. A run that never settles is summed after a few blocks all the same.
+    TBlockUse PreprocessBlock(TWaveData& block, const TBlockTag& tag) override;
 
     // Any thread: the offset of the capture clock against the playback clock, measured from
     // the stimulus (the resampling in force included).
@@ -103,6 +106,7 @@ class TSignalIn : public TSyncIn {
     void ProcessCalibrationBlock(TWaveData& data, bool saturated);
     void LevelStep(const std::array<float, 2>& peak);
     void TrackCalibrationNoise(const TComplex* ratio, int32_t bins, bool saturated);
+    TBlockUse SteadyUse(double power, uint64_t run);
 
     TSignalStage FStage = TSignalStage::stMeasure;
     int32_t TestBin = 0;
@@ -114,6 +118,13 @@ class TSignalIn : public TSyncIn {
     TClockOffsetEstimator ClockEstimator;
     std::atomic<bool> CompensationOn{false};
     std::atomic<double> RatioAsked{0.0};  // the resampling last asked of the capture
+    // Capture thread: the steady state of the run in progress.
+    uint64_t SteadyRun = 0;
+    int32_t BlocksInRun = 0;
+    double PreviousPower = 0;
+    bool Summing = false;       // a steady block has been summed in this run
+    bool NeverSettles = false;  // summed for want of a steady block: no change is watched
+    bool Changed = false;       // a change since the sum began
     // The calibration run in progress: what it is made for, and the spread of its successive
     // ratios (per bin: the previous ratio and the summed squared relative steps).
     TCalibrationRecord NewRecord;

@@ -79,9 +79,18 @@ void TWaveIn::SetCapturing(bool capturing) {
         RewindPending.store(true, std::memory_order_release);
         return;
     }
+    // Buffers the device has returned but this thread has not handled yet were recorded
+    // before the resume, possibly before the change it waited for: they go too.
+    int32_t backlog = 0;
+    for (const TWaveHeader& header : BufferHeaders()) {
+        const uint32_t flags = header.Flags.load(std::memory_order_acquire);
+        if ((flags & kHeaderDone) != 0 && (flags & kHeaderInQueue) == 0) {
+            ++backlog;
+        }
+    }
     int32_t mode = CaptureMode.load(std::memory_order_acquire);
-    while (mode != kStoring &&
-           !CaptureMode.compare_exchange_weak(mode, kResumeBuffers, std::memory_order_acq_rel)) {
+    while (mode != kStoring && !CaptureMode.compare_exchange_weak(mode, kResumeBuffers + backlog,
+                                                                  std::memory_order_acq_rel)) {
     }
 }
 
@@ -327,22 +336,36 @@ void TSyncIn::SetClockRatioPpm(double ppm) {
 
 void TSyncIn::ProcessBlock(TWaveData&) {}
 
-void TSyncIn::PreprocessBlock(TWaveData&, const TBlockTag&) {}
+TBlockUse TSyncIn::PreprocessBlock(TWaveData&, const TBlockTag&) {
+    return TBlockUse::Add;
+}
+
+int32_t TSyncIn::BlocksWanted(int32_t length) const {
+    const double blockMs = 1000.0 * length / std::max<uint32_t>(SampleRate(), 1);
+    const double blocks = std::ceil(IntegrationMs.load(std::memory_order_relaxed) / blockMs);
+    return static_cast<int32_t>(std::clamp(blocks, 1.0, 1e9));
+}
 
 void TSyncIn::BlockCaptured(TWaveData& block) {
     const TBlockTag& tag = WaveIn->BlockTag();
-    PreprocessBlock(block, tag);
+    const TBlockUse use = PreprocessBlock(block, tag);
     const int32_t length = static_cast<int32_t>(block[0].size());
     // Blocks of another run (a pause, a new resampling ratio) do not add up with these.
-    if (DropSum.exchange(false, std::memory_order_acq_rel) || tag.Run != SumRun) {
+    if (DropSum.exchange(false, std::memory_order_acq_rel) || tag.Run != SumRun ||
+        use == TBlockUse::Restart) {
         BlockCount = 0;
         SumRun = tag.Run;
+        FirstPeriod = true;
     }
     if (static_cast<int32_t>(Accumulator[0].size()) != length) {
         for (std::vector<double>& channel : Accumulator) {
             channel.assign(static_cast<size_t>(length), 0.0);
         }
         BlockCount = 0;
+        FirstPeriod = true;
+    }
+    if (use == TBlockUse::Skip) {
+        return;
     }
     // Summed in double: in 32 bits the rounding of a sum of a few hundred blocks exceeds the
     // averaged noise, and longer integration would stop improving the result.
@@ -365,19 +388,27 @@ void TSyncIn::BlockCaptured(TWaveData& block) {
     if (elapsed > kFallbackMs) {
         Requested.store(true, std::memory_order_release);
     }
-    if (elapsed >= IntegrationMs.load(std::memory_order_relaxed) &&
-        Requested.load(std::memory_order_acquire) &&
-        !DeliveryBusy.load(std::memory_order_acquire)) {
+    const bool averaging = Averaging();
+    const int32_t wanted = averaging ? BlocksWanted(length) : 1;
+    // A restarted sum is complete once it holds an integration time; later ones are due an
+    // integration time after the last hand-over, as blocks keep coming at their own pace.
+    const bool complete = FirstPeriod ? BlockCount >= wanted
+                                      : elapsed >= IntegrationMs.load(std::memory_order_relaxed);
+    if (Requested.load(std::memory_order_acquire) &&
+        !DeliveryBusy.load(std::memory_order_acquire) && (complete || (averaging && FirstPeriod))) {
         LastHandOverMs = now;
         HandedOver = true;
-        HandOver();
-        BlockCount = 0;
-    } else if (!Averaging()) {
+        HandOver(complete, wanted);
+        if (complete) {
+            BlockCount = 0;
+            FirstPeriod = false;
+        }
+    } else if (!averaging) {
         BlockCount = 0;
     }
 }
 
-void TSyncIn::HandOver() {
+void TSyncIn::HandOver(bool complete, int32_t wanted) {
     // The mean, rounded once to 32 bits; a single block comes out unchanged.
     const size_t length = Accumulator[0].size();
     ResizeWaveData(Output, static_cast<int32_t>(length));
@@ -389,6 +420,7 @@ void TSyncIn::HandOver() {
             out[i] = static_cast<float>(sum[i] / count);
         }
     }
+    OutputDelivery = {BlockCount, wanted, complete};
     Requested.store(false, std::memory_order_release);
     DeliveryBusy.store(true, std::memory_order_release);
     DataEvent.Signal();

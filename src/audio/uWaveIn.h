@@ -46,7 +46,8 @@ class TWaveIn final : public TWaveControl {
     // Lengths below 1 are ignored.
     void SetBlockLength(int32_t length);
     // Any thread. False pauses storing from the next device buffer on, and the next block
-    // starts at index 0; true while paused resumes after three discarded device buffers.
+    // starts at index 0; true while paused resumes after three discarded device buffers, and
+    // after those the device had already returned and this thread not yet handled.
     void SetCapturing(bool capturing);
     // Any thread; takes effect at the next device buffer, with a new run and a new block.
     // With compensation on, the captured stream is resampled by 1 / (1 + ppm 1e-6) before
@@ -88,9 +89,27 @@ class TWaveIn final : public TWaveControl {
     std::vector<float> Converted;
 };
 
+// What the receiver does with a captured block, as its preprocessing decides.
+enum class TBlockUse : uint8_t {
+    Add,      // into the sum
+    Skip,     // left out: not (yet) the steady response to the stimulus
+    Restart,  // steady again after a change: the sum starts afresh with this block
+};
+
+// What a delivered block holds: how many blocks were summed into it, how many an integration
+// time holds, and whether it is a complete result or shows how far the averaging has come
+// since the sum (re)started.
+struct TDelivery {
+    int32_t Blocks = 0;
+    int32_t Wanted = 1;
+    bool Complete = true;
+};
+
 // Receives the capture's blocks, sums them over the integration time and delivers them on the
-// user-interface thread: ProcessBlock, then OnData. A delivery blocks further hand-overs until
-// it has run, so Output never changes under ProcessBlock or OnData.
+// user-interface thread: ProcessBlock, then OnData. After a start or any break in the stream
+// (a pause, a new block length or resampling), and while averaging, the sum is delivered as it
+// grows, each marked incomplete, until a whole integration time has been summed. A delivery blocks
+// further hand-overs until it has run, so Output never changes under ProcessBlock or OnData.
 class TSyncIn : public TWorkerThread {
   public:
     // The service, dispatcher and clock are the caller's and outlive the receiver.
@@ -124,6 +143,9 @@ class TSyncIn : public TWorkerThread {
 
     // User-interface thread, after ProcessBlock, with the processed block.
     std::function<void(TWaveData& data)> OnData;
+    // User-interface thread, during ProcessBlock and OnData: what the block being delivered
+    // holds.
+    const TDelivery& Delivery() const { return OutputDelivery; }
 
     // Forwarded to the capture thread: the resampling that compensates a clock offset.
     void SetClockCompensation(bool on);
@@ -133,23 +155,27 @@ class TSyncIn : public TWorkerThread {
     // can be driven with blocks built by hand.
     virtual void ProcessBlock(TWaveData& data);
     // Capture thread, with every completed block before it is summed; must not block. What it
-    // changes in place is what gets summed.
-    virtual void PreprocessBlock(TWaveData& block, const TBlockTag& tag);
+    // changes in place is what gets summed; what it returns decides whether it is. Add here.
+    virtual TBlockUse PreprocessBlock(TWaveData& block, const TBlockTag& tag);
 
   private:
     void ThreadLoop();
     void BlockCaptured(TWaveData& block);
-    void HandOver();
+    void HandOver(bool complete, int32_t wanted);
+    // Blocks of `length` samples in one integration time, at least 1.
+    int32_t BlocksWanted(int32_t length) const;
     void DeliverBlock();
 
     TClock& Clock;
     TAutoEvent DataEvent;
     TWaveData Output;  // written by HandOver only, read by the delivery
+    TDelivery OutputDelivery;
     // Capture thread only. The running sum, per channel.
     std::array<std::vector<double>, 2> Accumulator;
     int32_t BlockCount = 0;
     bool HandedOver = false;  // no hand-over since construction yet
     uint64_t SumRun = 0;      // the run of the blocks in the sum
+    bool FirstPeriod = true;  // no whole integration time summed since the sum restarted
     double LastHandOverMs = 0;
     // Shared single stores.
     std::atomic<bool> AveragingFlag{false};

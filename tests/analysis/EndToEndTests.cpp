@@ -116,5 +116,46 @@ TEST_F(EndToEndTest, AClockOffsetShowsInTheAsynchronyFigure) {
     EXPECT_GT(std::fabs(asynchrony(200)), 0.02);
 }
 
+TEST_F(EndToEndTest, ALongIntegrationShowsItsProgressAndNeverTheStartAsAResult) {
+    // Latency on: the first block after Start holds the stimulus arriving. With ten seconds of
+    // integration each delivery before the first whole one says how far the sum has come, and
+    // none of them holds the start.
+    {
+        TRun calibration(Options(true), PathOf("tavrin.cal"));
+        std::vector<std::string> texts;
+        Calibrate(calibration, texts);
+        calibration.SignalIn.SaveCalibrationTable();
+    }
+    // A box that has been silent until Start, as after the program starts.
+    TRun run(Options(true), PathOf("tavrin.cal"));
+    ASSERT_TRUE(run.SignalIn.LoadCalibration(TSettingsFile(PathOf("tavrin.ini"))));
+    run.SignalIn.SetIntegrationTime("10");
+    run.SignalIn.SetAveraging(true);
+    std::vector<TDelivery> deliveries;
+    std::vector<double> resistances;
+    run.OnResult = [&](TWaveData& data) {
+        deliveries.push_back(run.SignalIn.Delivery());
+        std::optional<TSeriesFit> fit =
+            run.SignalIn.ComputeImpedance(data, false, 100, 20000, Parts.RefOhms,
+                                          static_cast<float>(Parts.InputFarads), true, nullptr);
+        resistances.push_back(fit ? fit->Resistance : 0.0);
+    };
+    run.Configure(TVirtualBoxState::Resistor);
+    run.SignalIn.BeginMeasurement(false);
+    run.Start(100, 20000);
+    ASSERT_TRUE(run.RunUntil([&] { return !deliveries.empty() && deliveries.back().Complete; }));
+    run.Stop();
+    const int32_t wanted = (10 * kRate + kBlockLength - 1) / kBlockLength;
+    ASSERT_GE(deliveries.size(), 2u);
+    EXPECT_FALSE(deliveries.front().Complete);
+    EXPECT_EQ(deliveries.front().Wanted, wanted);
+    EXPECT_GE(deliveries.back().Blocks, wanted);
+    for (size_t i = 0; i < deliveries.size(); ++i) {
+        EXPECT_LT(Relative(resistances[i], Parts.ResistorOhms), 1e-3)
+            << resistances[i] << " at delivery " << i << ", " << deliveries[i].Blocks << " of "
+            << deliveries[i].Wanted << " blocks";
+    }
+}
+
 }  // namespace
 }  // namespace tavrin

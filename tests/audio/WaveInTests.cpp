@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <complex>
 #include <cstring>
+#include <future>
 #include <numbers>
 #include <vector>
 
@@ -146,6 +148,44 @@ TEST_F(WaveInTest, ResumeWithoutAPauseChangesNothing) {
     ASSERT_TRUE(FeedStream(next, 412));
     ASSERT_EQ(Blocks.size(), 2u);
     EXPECT_EQ(Blocks[1], StreamBlock(73 + 256, 256));
+}
+
+TEST_F(WaveInTest, BuffersBackFromBeforeAResumeAreDiscardedWithTheUsualThree) {
+    // The capture thread is held inside the first block while the stimulus changes: the
+    // buffers the device returns meanwhile were recorded before the resume.
+    Capture.SetBlockLength(256);
+    std::promise<void> release;
+    const std::shared_future<void> released = release.get_future().share();
+    std::atomic<bool> holding{false};
+    Capture.OnBlock = [&](TWaveData& block) {
+        Blocks.push_back(block);
+        if (Blocks.size() == 1) {
+            holding = true;
+            released.wait();
+        }
+    };
+    ASSERT_TRUE(Capture.Start());
+    const auto device = Service.LastInput();
+    int64_t next = 0;
+    ASSERT_TRUE(device->ReturnCapture(StreamFrames(next, 73 + 256)));  // A
+    next += 73 + 256;
+    ASSERT_TRUE(Until([&] { return holding.load(); }));
+    Capture.SetCapturing(false);
+    for (int buffer = 0; buffer < 2; ++buffer, next += 256) {  // B, C
+        ASSERT_TRUE(device->ReturnCapture(StreamFrames(next, 256)));
+    }
+    Capture.SetCapturing(true);
+    release.set_value();
+    ASSERT_TRUE(Until([&] { return device->QueuedCount() == kDeviceBufferCount; }));
+    // A, B and C were back before the resume: three more go after them.
+    for (int buffer = 0; buffer < 4; ++buffer) {
+        ASSERT_TRUE(FeedStream(next, 256));
+    }
+    EXPECT_EQ(Blocks.size(), 1u);
+    const int64_t first = next;
+    ASSERT_TRUE(FeedStream(next, 256));
+    ASSERT_EQ(Blocks.size(), 2u);
+    EXPECT_EQ(Blocks[1], StreamBlock(first, 256));
 }
 
 // A tone of 16 periods per block of 1024, as a capture clock `ppm` fast would record the
