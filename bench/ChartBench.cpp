@@ -12,6 +12,8 @@
 #include <random>
 #include <vector>
 
+#include <qcustomplot.h>
+
 #include "uChart.h"
 
 namespace {
@@ -94,6 +96,30 @@ void BM_ReplacePoints(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * PointsPerSeries * TChart::SeriesCount);
 }
 
+// The points of the four series as a series fills them: 0 in a vector whose points are
+// default-constructed one by one (through the library's out-of-line constructor), as it was;
+// 1 in a vector copied from one element, as it is now.
+void BM_FillPoints(benchmark::State& state) {
+    const bool fromOneElement = state.range(0) != 0;
+    const TCurves& curves = Curves(false);
+    const auto count = static_cast<qsizetype>(curves.X.size());
+    for (auto _ : state) {
+        for (int s = 0; s < TChart::SeriesCount; ++s) {
+            QVector<QCPGraphData> points = fromOneElement
+                                               ? QVector<QCPGraphData>(count, QCPGraphData(0, 0))
+                                               : QVector<QCPGraphData>(count);
+            QCPGraphData* point = points.data();
+            const std::vector<double>& y = curves.Y[static_cast<size_t>(s)];
+            for (qsizetype i = 0; i < count; ++i) {
+                point[i].key = curves.X[static_cast<size_t>(i)];
+                point[i].value = y[static_cast<size_t>(i)];
+            }
+            benchmark::DoNotOptimize(points.data());
+        }
+    }
+    state.SetLabel(fromOneElement ? "copied from one element" : "default-constructed");
+}
+
 // What the window should not do: append the points one by one.
 void BM_AddPointByPoint(benchmark::State& state) {
     TShownChart shown(false, false);
@@ -127,6 +153,7 @@ void BM_ReplaceAndRedraw(benchmark::State& state) {
 }
 
 BENCHMARK(BM_ReplacePoints)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FillPoints)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AddPointByPoint)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReplaceAndRedraw)->ArgsProduct({{0, 1}, {0, 1}})->Unit(benchmark::kMillisecond);
 

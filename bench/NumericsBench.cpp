@@ -1,5 +1,6 @@
-// RealFFT beside FFTW's single-precision real transform at the same N, and the stimulus
-// synthesis. Compare the times of one run: the ratio is what counts.
+// RealFFT beside FFTW's single-precision real transform at the same N, on the baseline code path
+// (what every x86-64 CPU runs) and on the AVX2 one, and the stimulus synthesis. Compare the
+// times of one run: the ratios are what counts.
 
 #include <benchmark/benchmark.h>
 #include <fftw3.h>
@@ -7,6 +8,7 @@
 #include <random>
 #include <vector>
 
+#include "uCpuPath.h"
 #include "uFFT.h"
 #include "uStimulus.h"
 
@@ -22,8 +24,23 @@ std::vector<float> Noise(int n) {
     return data;
 }
 
+// Runs the benchmark on the code path of argument `index` (0 baseline, 1 AVX2); false when this
+// CPU lacks it.
+bool UsePath(benchmark::State& state, int index) {
+    const auto path = state.range(index) != 0 ? tavrin::TCpuPath::Avx2 : tavrin::TCpuPath::Baseline;
+    if (!tavrin::SetCpuPath(path)) {
+        state.SkipWithError("this CPU has no AVX2");
+        return false;
+    }
+    state.SetLabel(tavrin::CpuPathName(path));
+    return true;
+}
+
 void BM_RealFFT(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));
+    if (!UsePath(state, 1)) {
+        return;
+    }
     const std::vector<float> input = Noise(n);
     std::vector<float> data = input;
     for (auto _ : state) {
@@ -67,7 +84,7 @@ void BM_GenerateStimulusSweep(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_RealFFT)->Arg(4096)->Arg(65536)->Arg(262144);
+BENCHMARK(BM_RealFFT)->ArgsProduct({{4096, 65536, 262144}, {0, 1}});
 BENCHMARK(BM_FftwReal)->Arg(4096)->Arg(65536)->Arg(262144);
 BENCHMARK(BM_GenerateStimulusSweep)->Arg(65536);
 BENCHMARK_MAIN();

@@ -1,13 +1,17 @@
 // The analysis of one result beside two FFTW real transforms of the same N, and one whole
 // result of the window at N = 262144 (192000 samples/s, FMin 1): ProcessBlock, the impedance
 // evaluation with the fit, ShowResult and the chart's redraw on the offscreen platform.
-// Compare the times of one run.
+// The blocks are what the inputs hear of the program's own stimulus over the whole band, every
+// bin excited, through a capacitor. The last argument picks the code path of the numeric
+// kernels: 0 the baseline path (the code as it was before the AVX2 kernels), 1 AVX2, so that
+// before and after run in one process. Compare the times of one run.
 
 #include <benchmark/benchmark.h>
 #include <fftw3.h>
 
 #include <QApplication>
 #include <cmath>
+#include <complex>
 #include <numbers>
 #include <random>
 #include <vector>
@@ -15,8 +19,12 @@
 #include "uChart.h"
 #include "uClock.h"
 #include "uCombinedWaveService.h"
+#include "uCpuPath.h"
+#include "uEvaluation.h"
+#include "uFFT.h"
 #include "uResultDisplay.h"
 #include "uSignalIn.h"
+#include "uStimulus.h"
 #include "uUiDispatcher.h"
 
 namespace {
@@ -25,25 +33,54 @@ using namespace tavrin;
 
 constexpr uint32_t kRate = 192000;
 
-// A captured block of a 4.7 uF capacitor measured against 100 ohms: a multi-tone on the left,
-// the current's voltage on the right, with a little noise.
+constexpr float kLow = 1.0f;
+constexpr float kHigh = kRate / 2 - 1;
+constexpr float kRref = 100.0f, kCin = 100e-12f;
+
+// A captured block of 4.7 uF + 0.2 ohm measured through R ballast 100 ohms against R ref with
+// C in: the stimulus of the band on the driving channel's side of the divider, the reference
+// arm's voltage on the other, and a little noise on both. The inputs' spectra are the
+// stimulus' times each channel's response, conjugated for the transform's positive exponent.
 TWaveData CapturedBlock(int32_t n) {
+    const TBinRange band = BandBins(n, kRate, kLow, kHigh, n / 2);
+    std::vector<float> stimulus(static_cast<size_t>(n));
+    GenerateStimulus(stimulus.data(), n, band.Lo, band.Hi, 0.5);
+    RealFFT(stimulus.data(), n, true);
     TWaveData block;
-    block[0].resize(static_cast<size_t>(n));
-    block[1].resize(static_cast<size_t>(n));
-    std::mt19937 generator(1);
-    std::normal_distribution<float> noise(0.0f, 1e-5f);
-    for (int32_t j = 0; j < n; ++j) {
-        double left = 0, right = 0;
-        for (int k = 1; k < 200; k += 7) {
-            const double phase = 2 * std::numbers::pi * k * 97 * j / n;
-            left += 0.02 * std::cos(phase);
-            right += 0.01 * std::cos(phase + 0.5);
+    for (int c = 0; c < 2; ++c) {
+        block[c].assign(static_cast<size_t>(n), 0.0f);
+        for (int32_t k = band.Lo; k <= band.Hi; ++k) {
+            const double w = 2 * std::numbers::pi * kRate * k / n;
+            const std::complex<double> zx = 0.2 + 1.0 / std::complex<double>(0.0, w * 4.7e-6);
+            const std::complex<double> zref =
+                double{kRref} / std::complex<double>(1.0, w * kRref * kCin);
+            const std::complex<double> response = (c == 0 ? zx + zref : zref) / (100.0 + zx + zref);
+            const std::complex<double> bin =
+                std::conj(response) * std::complex<double>(stimulus[2 * k], stimulus[2 * k + 1]);
+            block[c][2 * k] = static_cast<float>(bin.real());
+            block[c][2 * k + 1] = static_cast<float>(bin.imag());
         }
-        block[0][j] = static_cast<float>(left) + noise(generator);
-        block[1][j] = static_cast<float>(right) + noise(generator);
+        RealFFT(block[c].data(), n, false);
+    }
+    std::mt19937 generator(1);
+    std::normal_distribution<float> noise(0.0f, 1.6e-5f);
+    for (TChannelData& channel : block) {
+        for (float& x : channel) {
+            x += noise(generator);
+        }
     }
     return block;
+}
+
+// Runs the benchmark on the code path of argument `index`; false when this CPU lacks it.
+bool UsePath(benchmark::State& state, int index) {
+    const TCpuPath path = state.range(index) != 0 ? TCpuPath::Avx2 : TCpuPath::Baseline;
+    if (!SetCpuPath(path)) {
+        state.SkipWithError("this CPU has no AVX2");
+        return false;
+    }
+    state.SetLabel(CpuPathName(path));
+    return true;
 }
 
 // The analyser without devices: blocks are handed to it directly.
@@ -60,12 +97,14 @@ struct TAnalyser {
 };
 
 void Evaluate(TAnalyser& analyser, TWaveData& block) {
-    analyser.SignalIn.ComputeImpedance(block, false, 1.0f, kRate / 2 - 1, 100.0f, 100e-12f, true,
-                                       nullptr);
+    analyser.SignalIn.ComputeImpedance(block, false, kLow, kHigh, kRref, kCin, true, nullptr);
 }
 
 void BM_ProcessBlockAndImpedance(benchmark::State& state) {
     const int32_t n = static_cast<int32_t>(state.range(0));
+    if (!UsePath(state, 1)) {
+        return;
+    }
     TAnalyser analyser(n);
     const TWaveData captured = CapturedBlock(n);
     TWaveData block;
@@ -110,9 +149,8 @@ struct TShownResult {
         Display.DisplayKind = TDisplayKind::TwoPairs;
     }
     void Show(const TWaveData& block, const TAnalyser& analyser) {
-        const TResultDisplay::TBand band{1.0f, kRate / 2 - 1.0f, [&](float f) {
-                                             return analyser.SignalIn.FrequencyToBin(kN, f);
-                                         }};
+        const TResultDisplay::TBand band{
+            kLow, kHigh, [&](float f) { return analyser.SignalIn.FrequencyToBin(kN, f); }};
         Display.ShowResult(block, band, kRate);
     }
     static constexpr int32_t kN = 262144;
@@ -124,6 +162,9 @@ enum TPart { Analysis, Display, Redraw, Whole };
 
 void BM_OneResult(benchmark::State& state) {
     const auto part = static_cast<TPart>(state.range(0));
+    if (!UsePath(state, 1)) {
+        return;
+    }
     TAnalyser analyser(TShownResult::kN);
     TShownResult shown;
     const TWaveData captured = CapturedBlock(TShownResult::kN);
@@ -153,10 +194,12 @@ void BM_OneResult(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_ProcessBlockAndImpedance)->Arg(65536)->Arg(262144)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ProcessBlockAndImpedance)
+    ->ArgsProduct({{65536, 262144}, {0, 1}})
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TwoFftwTransforms)->Arg(65536)->Arg(262144)->Unit(benchmark::kMillisecond);
 // 0: ProcessBlock and the evaluation; 1: ShowResult; 2: the chart's redraw; 3: all of it.
-BENCHMARK(BM_OneResult)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OneResult)->ArgsProduct({{0, 1, 2, 3}, {0, 1}})->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
     // The chart needs a widget application; the benchmark has no screen to show it on.

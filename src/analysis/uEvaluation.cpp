@@ -4,10 +4,54 @@
 #include <cmath>
 #include <numbers>
 
+#include "uComBins.h"
+#include "uCpuPath.h"
+#include "uEvaluationAvx2.h"
 #include "uNumberText.h"
 #include "uStimulus.h"
 
 namespace tavrin {
+namespace {
+
+bool UseAvx2() {
+#if TAVRIN_AVX2_KERNELS
+    return CpuPath() == TCpuPath::Avx2;
+#else
+    return false;
+#endif
+}
+
+// The fit's sums over bins from..range.Hi, added bin after bin to those taken before.
+void AccumulateFitSums(std::span<const TComplex> zx, int32_t from, TBinRange range,
+                       float angularStep, TFitSums& sums) {
+    float rSum = sums.R, tgSum = sums.Tg, sww = sums.Ww, sxw = sums.Xw, sinv = sums.Inv,
+          sxinv = sums.Xinv;
+    for (int32_t k = from; k <= range.Hi; ++k) {
+        const float w = static_cast<float>(k) * angularStep;
+        const TComplex z = zx[k];
+        rSum += z.Re;
+        ++sums.Bins;
+        if (z.Im != 0.0f) {
+            tgSum += static_cast<float>(static_cast<double>(z.Re) / z.Im);
+            ++sums.WithReactance;
+        }
+        sww += static_cast<float>(static_cast<double>(w) * w);
+        sxw += static_cast<float>(static_cast<double>(z.Im) * w);
+        sinv += static_cast<float>(1.0 / (static_cast<double>(w) * w));
+        sxinv -= static_cast<float>(static_cast<double>(z.Im) / w);
+        if (z.Im > 0.0f) {
+            ++sums.Positive;
+        }
+    }
+    sums.R = rSum;
+    sums.Tg = tgSum;
+    sums.Ww = sww;
+    sums.Xw = sxw;
+    sums.Inv = sinv;
+    sums.Xinv = sxinv;
+}
+
+}  // namespace
 
 TBinRange BandBins(int32_t length, uint32_t sampleRate, float lowFrequency, float highFrequency,
                    int32_t slots) {
@@ -22,9 +66,16 @@ float AngularStep(uint32_t sampleRate, int32_t length) {
 
 void ComputeZx(std::span<const TComplex> driving, std::span<const TComplex> reference,
                std::span<TComplex> out, TBinRange range, float angularStep, TReferenceArm arm) {
+    int32_t from = range.Lo;
+#if TAVRIN_AVX2_KERNELS
+    if (UseAvx2()) {
+        from = TAVRIN_AVX2_NAMESPACE::ComputeZxQuads(driving.data(), reference.data(), out.data(),
+                                                     range, angularStep, arm);
+    }
+#endif
     const float rref = arm.Rref;
     const float cin = arm.Cin;
-    for (int32_t k = range.Lo; k <= range.Hi; ++k) {
+    for (int32_t k = from; k <= range.Hi; ++k) {
         const float w = static_cast<float>(k) * angularStep;
         // R ref in parallel with C in at w.
         const double t = static_cast<double>(cin) * rref * w;
@@ -41,27 +92,18 @@ void ComputeZx(std::span<const TComplex> driving, std::span<const TComplex> refe
 }
 
 TSeriesFit FitSeries(std::span<const TComplex> zx, TBinRange range, float angularStep) {
-    float rSum = 0, tgSum = 0, sww = 0, sxw = 0, sinv = 0, sxinv = 0;
-    int32_t nR = 0, nTg = 0, nPos = 0, nNeg = 0;
-    for (int32_t k = range.Lo; k <= range.Hi; ++k) {
-        const float w = static_cast<float>(k) * angularStep;
-        const TComplex z = zx[k];
-        rSum += z.Re;
-        ++nR;
-        if (z.Im != 0.0f) {
-            tgSum += static_cast<float>(static_cast<double>(z.Re) / z.Im);
-            ++nTg;
-        }
-        sww += static_cast<float>(static_cast<double>(w) * w);
-        sxw += static_cast<float>(static_cast<double>(z.Im) * w);
-        sinv += static_cast<float>(1.0 / (static_cast<double>(w) * w));
-        sxinv -= static_cast<float>(static_cast<double>(z.Im) / w);
-        if (z.Im > 0.0f) {
-            ++nPos;
-        } else {
-            ++nNeg;
-        }
+    TFitSums sums;
+    int32_t from = range.Lo;
+#if TAVRIN_AVX2_KERNELS
+    if (UseAvx2()) {
+        from = TAVRIN_AVX2_NAMESPACE::AccumulateFitSumsQuads(zx.data(), range, angularStep, sums);
     }
+#endif
+    AccumulateFitSums(zx, from, range, angularStep, sums);
+    float rSum = sums.R;
+    const float tgSum = sums.Tg, sww = sums.Ww, sxw = sums.Xw, sinv = sums.Inv, sxinv = sums.Xinv;
+    const int32_t nR = sums.Bins, nTg = sums.WithReactance, nPos = sums.Positive;
+    const int32_t nNeg = nR - nPos;
 
     TSeriesFit fit;
     // The majority sign of the reactance decides between inductor and capacitor.
@@ -86,7 +128,13 @@ TSeriesFit FitSeries(std::span<const TComplex> zx, TBinRange range, float angula
 
 void SeriesModel(const TSeriesFit& fit, std::span<TComplex> out, TBinRange range,
                  float angularStep) {
-    for (int32_t k = range.Lo; k <= range.Hi; ++k) {
+    int32_t from = range.Lo;
+#if TAVRIN_AVX2_KERNELS
+    if (UseAvx2()) {
+        from = TAVRIN_AVX2_NAMESPACE::SeriesModelQuads(fit, out.data(), range, angularStep);
+    }
+#endif
+    for (int32_t k = from; k <= range.Hi; ++k) {
         const float w = static_cast<float>(k) * angularStep;
         out[k] = {fit.Resistance,
                   fit.Inductive
@@ -111,8 +159,9 @@ std::string FormatSeriesFit(const TSeriesFit& fit) {
 
 void ComputeRatio(std::span<const TComplex> numerator, std::span<const TComplex> denominator,
                   std::span<TComplex> out, TBinRange range) {
-    for (int32_t k = range.Lo; k <= range.Hi; ++k) {
-        out[k] = ComplexDiv(numerator[k], denominator[k]);
+    if (range.Hi >= range.Lo) {
+        DivideBins(numerator.data() + range.Lo, denominator.data() + range.Lo,
+                   out.data() + range.Lo, range.Hi - range.Lo + 1);
     }
 }
 

@@ -6,9 +6,11 @@
 #include <span>
 
 #include "uCalibrationFile.h"
+#include "uComBins.h"
 #include "uEvaluation.h"
 #include "uFFT.h"
 #include "uNumberText.h"
+#include "uPeak.h"
 #include "uSettingsFile.h"
 
 namespace tavrin {
@@ -17,14 +19,7 @@ namespace {
 constexpr const char* kCalibrationSection = "Calibration";
 
 float Peak(const TChannelData& channel) {
-    float peak = channel.empty() ? 0.0f : std::fabs(channel[0]);
-    for (size_t j = 1; j < channel.size(); ++j) {
-        const float magnitude = std::fabs(channel[j]);
-        if (magnitude > peak) {
-            peak = magnitude;
-        }
-    }
-    return peak;
+    return PeakMagnitude(channel.data(), channel.size());
 }
 
 // The compensation follows the measured offset once it has moved by this much (ppm) and by
@@ -55,6 +50,11 @@ std::string SaturationKey(int channel) {
 TSignalIn::TSignalIn(TWaveService& service, TUiDispatcher& ui, TClock& clock,
                      std::string calibrationPath)
     : TSyncIn(service, ui, clock), FCalibrationPath(std::move(calibrationPath)) {}
+
+TSignalIn::~TSignalIn() {
+    // The capture thread's PreprocessBlock works on this object's members.
+    EndCapture();
+}
 
 void TSignalIn::BeginLevelSetting(float frequency, TTextEvent onText) {
     TestBin = FrequencyToBin(BlockLength(), frequency);
@@ -126,17 +126,17 @@ void TSignalIn::ProcessBlock(TWaveData& data) {
             break;
         case TSignalStage::stMeasure:
             LevelStep(peak);
-            for (int32_t k = 1; k < bins; ++k) {
-                right[k] = ComplexMul(right[k], Calibration[k]);
+            if (bins > 1) {
+                MultiplyBins(right + 1, Calibration.data() + 1, right + 1, bins - 1);
             }
             break;
         case TSignalStage::stTransfer: {
             LevelStep(peak);
             // A full-scale sine then reads 100 in modulus.
             const float scale = static_cast<float>(100.0 / (n / 2));
-            for (int32_t k = 1; k < n / 2; ++k) {
-                left[k] = ComplexScale(left[k], scale);
-                right[k] = ComplexScale(right[k], scale);
+            if (n / 2 > 1) {
+                ScaleBins(left + 1, scale, left + 1, n / 2 - 1);
+                ScaleBins(right + 1, scale, right + 1, n / 2 - 1);
             }
             break;
         }
@@ -265,13 +265,10 @@ void TSignalIn::ProcessCalibrationBlock(TWaveData& data, bool saturated) {
     const int32_t n = static_cast<int32_t>(data[0].size());
     TComplex* left = ComplexSlots(data[0].data());
     TComplex* right = ComplexSlots(data[1].data());
-    for (int32_t k = 1; k < n / 2; ++k) {
-        const TComplex ratio = ComplexDiv(left[k], right[k]);
-        left[k] = ratio;
-        Calibration[k] = ratio;
-    }
-    for (int32_t k = 1; k < n / 2; ++k) {
-        right[k] = Calibration[k];
+    if (n / 2 > 1) {
+        DivideBins(left + 1, right + 1, left + 1, n / 2 - 1);
+        std::copy(left + 1, left + n / 2, Calibration.begin() + 1);
+        std::copy(left + 1, left + n / 2, right + 1);
     }
     // Only whole results are samples of the noise: the growing sums before one are not
     // independent of each other.

@@ -34,6 +34,7 @@ class TSignalIn : public TSyncIn {
   public:
     // calibrationPath: the binary calibration file (beside the executable in the program).
     TSignalIn(TWaveService& service, TUiDispatcher& ui, TClock& clock, std::string calibrationPath);
+    ~TSignalIn() override;
 
     void BeginLevelSetting(float frequency, TTextEvent onText);
     // madeFor: what the analyser cannot know of the set-up (device names, C in); its rate,

@@ -243,16 +243,21 @@ void TWaveIn::CloseDevice() {
 TSyncIn::TSyncIn(TWaveService& service, TUiDispatcher& ui, TClock& clock)
     : TWorkerThread(ui, [this] { ThreadLoop(); }),
       Clock(clock),
-      WaveIn(std::make_unique<TWaveIn>(service, ui)) {
-    WaveIn->OnBlock = [this](TWaveData& block) { BlockCaptured(block); };
+      WaveIn(std::make_unique<TWaveIn>(service, ui)),
+      Capture(WaveIn.get()) {
+    WaveIn->OnBlock = [this](TWaveData& block) { BlockCaptured(block, Capture->BlockTag()); };
 }
 
 TSyncIn::~TSyncIn() {
+    EndCapture();
+    DataEvent.Signal();
+    JoinThread();
+}
+
+void TSyncIn::EndCapture() {
     // Ending first: deliveries served while the capture thread ends are dropped.
     RequestEnd();
     WaveIn.reset();
-    DataEvent.Signal();
-    JoinThread();
 }
 
 void TSyncIn::SetDeviceID(uint32_t id) {
@@ -341,13 +346,12 @@ TBlockUse TSyncIn::PreprocessBlock(TWaveData&, const TBlockTag&) {
 }
 
 int32_t TSyncIn::BlocksWanted(int32_t length) const {
-    const double blockMs = 1000.0 * length / std::max<uint32_t>(SampleRate(), 1);
+    const double blockMs = 1000.0 * length / std::max<uint32_t>(Capture->SampleRate(), 1);
     const double blocks = std::ceil(IntegrationMs.load(std::memory_order_relaxed) / blockMs);
     return static_cast<int32_t>(std::clamp(blocks, 1.0, 1e9));
 }
 
-void TSyncIn::BlockCaptured(TWaveData& block) {
-    const TBlockTag& tag = WaveIn->BlockTag();
+void TSyncIn::BlockCaptured(TWaveData& block, const TBlockTag& tag) {
     const TBlockUse use = PreprocessBlock(block, tag);
     const int32_t length = static_cast<int32_t>(block[0].size());
     // Blocks of another run (a pause, a new resampling ratio) do not add up with these.

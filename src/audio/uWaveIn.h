@@ -158,9 +158,14 @@ class TSyncIn : public TWorkerThread {
     // changes in place is what gets summed; what it returns decides whether it is. Add here.
     virtual TBlockUse PreprocessBlock(TWaveData& block, const TBlockTag& tag);
 
+  protected:
+    // Ends the capture thread for good. A derived receiver whose PreprocessBlock uses its own
+    // members calls it first in its destructor, so that no block reaches them as they go.
+    void EndCapture();
+
   private:
     void ThreadLoop();
-    void BlockCaptured(TWaveData& block);
+    void BlockCaptured(TWaveData& block, const TBlockTag& tag);
     void HandOver(bool complete, int32_t wanted);
     // Blocks of `length` samples in one integration time, at least 1.
     int32_t BlocksWanted(int32_t length) const;
@@ -184,6 +189,9 @@ class TSyncIn : public TWorkerThread {
     std::atomic<bool> DropSum{false};       // BlockCount := 0 at the next block
     std::atomic<bool> DeliveryBusy{false};  // from a hand-over until its delivery is done
     std::unique_ptr<TWaveIn> WaveIn;
+    // The same object, for the capture thread: the owning pointer is cleared before that thread
+    // has ended, the object only after.
+    TWaveIn* Capture;
 };
 
 }  // namespace tavrin

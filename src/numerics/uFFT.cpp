@@ -1,12 +1,11 @@
 #include "uFFT.h"
 
-#include <atomic>
-#include <bit>
-#include <cmath>
 #include <cstring>
-#include <numbers>
-#include <utility>
 #include <vector>
+
+#include "uCpuPath.h"
+#include "uFFTAvx2.h"
+#include "uFFTTwiddles.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -14,111 +13,6 @@
 
 namespace tavrin {
 namespace {
-
-// Twiddles are produced by the trigonometric recurrence in float, exactly as the method
-// prescribes; tabulating them once per length and direction lets the butterflies run block by
-// block and two at a time while each one still uses the recurrence's value.
-struct TTwiddleTables {
-    std::vector<float> Stages;    // per stage length L = 2, 4, ..: L/2 pairs (wr, wi), from L/2 - 1
-    std::vector<float> Split;     // pairs (wr, wi) for k = 1 .. n/4
-    std::vector<uint32_t> Swaps;  // the bit-reversal permutation as index pairs (i < j)
-};
-
-void RecurrenceCoefficients(float angle, float& wpr, float& wpi) {
-    const double half = std::sin(0.5 * static_cast<double>(angle));
-    wpr = static_cast<float>(-2.0 * half * half);
-    wpi = static_cast<float>(std::sin(static_cast<double>(angle)));
-}
-
-void AdvanceTwiddle(float& wr, float& wi, float wpr, float wpi) {
-    const float old = wr;
-    wr = wr + (wr * wpr - wi * wpi);
-    wi = wi + (wi * wpr + old * wpi);
-}
-
-uint32_t ReverseBits(uint32_t value, int bits) {
-    uint32_t reversed = 0;
-    for (int b = 0; b < bits; ++b) {
-        reversed = (reversed << 1) | ((value >> b) & 1u);
-    }
-    return reversed;
-}
-
-// The pairs (i, reversed i), i < reversed i, of the bit-reversal permutation of m values.
-// They are listed tile by tile: with i = [high 3 bits | middle | low 3 bits], a tile holds the
-// 64 indices of one middle part, whose values and partners fill eight whole cache lines each,
-// so the exchange walks the array line by line instead of at random.
-void BuildSwaps(int32_t m, std::vector<uint32_t>& swaps) {
-    const int bits = std::countr_zero(static_cast<uint32_t>(m));
-    constexpr int kTileBits = 3;
-    const auto add = [&](uint32_t i) {
-        const uint32_t j = ReverseBits(i, bits);
-        if (i < j) {
-            swaps.push_back(i);
-            swaps.push_back(j);
-        }
-    };
-    if (bits < 2 * kTileBits) {
-        for (uint32_t i = 0; i < static_cast<uint32_t>(m); ++i) {
-            add(i);
-        }
-        return;
-    }
-    const int middleBits = bits - 2 * kTileBits;
-    for (uint32_t middle = 0; middle < (1u << middleBits); ++middle) {
-        for (uint32_t high = 0; high < (1u << kTileBits); ++high) {
-            for (uint32_t low = 0; low < (1u << kTileBits); ++low) {
-                add(high << (bits - kTileBits) | middle << kTileBits | low);
-            }
-        }
-    }
-}
-
-TTwiddleTables* BuildTables(int32_t n, int sign) {
-    auto* tables = new TTwiddleTables;
-    const int32_t m = n / 2;
-    tables->Stages.resize(static_cast<size_t>(m > 1 ? m - 1 : 0) * 2);
-    for (int32_t len = 2; len <= m; len *= 2) {
-        float wpr, wpi;
-        RecurrenceCoefficients(static_cast<float>(sign * 2.0 * std::numbers::pi / len), wpr, wpi);
-        float wr = 1.0f, wi = 0.0f;
-        float* out = tables->Stages.data() + 2 * (len / 2 - 1);
-        for (int32_t q = 0; q < len / 2; ++q) {
-            out[2 * q] = wr;
-            out[2 * q + 1] = wi;
-            AdvanceTwiddle(wr, wi, wpr, wpi);
-        }
-    }
-    BuildSwaps(m, tables->Swaps);
-    tables->Split.resize(static_cast<size_t>(n / 4) * 2);
-    float wpr, wpi;
-    RecurrenceCoefficients(static_cast<float>(sign * (2.0 * std::numbers::pi / n)), wpr, wpi);
-    float wr = 1.0f + wpr, wi = wpi;
-    for (int32_t k = 1; k <= n / 4; ++k) {
-        tables->Split[2 * (k - 1)] = wr;
-        tables->Split[2 * (k - 1) + 1] = wi;
-        AdvanceTwiddle(wr, wi, wpr, wpi);
-    }
-    return tables;
-}
-
-// One table per length and direction, built on first use and kept for the life of the process
-// (at most 2 x 31 of them), so the transform itself allocates nothing in steady state.
-const TTwiddleTables& TablesFor(int32_t n, bool forward) {
-    static std::atomic<TTwiddleTables*> cache[2][32];
-    std::atomic<TTwiddleTables*>& slot =
-        cache[forward ? 0 : 1][std::countr_zero(static_cast<uint32_t>(n))];
-    TTwiddleTables* tables = slot.load(std::memory_order_acquire);
-    if (tables == nullptr) {
-        TTwiddleTables* fresh = BuildTables(n, forward ? 1 : -1);
-        if (slot.compare_exchange_strong(tables, fresh, std::memory_order_acq_rel)) {
-            tables = fresh;
-        } else {
-            delete fresh;  // another thread was first; its table is identical
-        }
-    }
-    return *tables;
-}
 
 // Exchanges complex values (as 64-bit words) by the tabulated bit-reversed pairs.
 void BitReverse(float* data, const std::vector<uint32_t>& swaps) {
@@ -236,8 +130,8 @@ void FirstStagePairPass(float* z, int32_t count, const float* twiddles2, const f
 }
 
 // Runs the stages from len up to last (inclusive) over count values, two at a time.
-void StageRange(float* z, int32_t count, int32_t len, int32_t last, const TTwiddleTables& tables) {
-    const auto twiddlesOf = [&](int32_t l) { return tables.Stages.data() + 2 * (l / 2 - 1); };
+void StageRange(float* z, int32_t count, int32_t len, int32_t last, const TFftTwiddles& tables) {
+    const auto twiddlesOf = [&](int32_t l) { return tables.StageTwiddles(l); };
     for (; len <= last; len *= 4) {
         if (len == 2 && 4 <= last) {
             FirstStagePairPass(z, count, twiddlesOf(2), twiddlesOf(4));
@@ -250,7 +144,7 @@ void StageRange(float* z, int32_t count, int32_t len, int32_t last, const TTwidd
     }
 }
 
-void ComplexTransform(float* data, int32_t m, const TTwiddleTables& tables) {
+void ComplexTransform(float* data, int32_t m, const TFftTwiddles& tables) {
     BitReverse(data, tables.Swaps);
     // Stages up to kBlock complex values stay inside one block, so they run block by block
     // while the block is in the first-level cache; the longer stages sweep the whole array.
@@ -284,7 +178,13 @@ void RealFFT(float* data, int32_t n, bool Forward) {
     if (n < 2) {
         return;
     }
-    const TTwiddleTables& tables = TablesFor(n, Forward);
+    const TFftTwiddles& tables = FftTwiddles(n, Forward);
+#if TAVRIN_AVX2_KERNELS
+    if (n >= kAvx2MinimumLength && CpuPath() == TCpuPath::Avx2) {
+        TAVRIN_AVX2_NAMESPACE::RealFft(data, n, Forward, tables);
+        return;
+    }
+#endif
     if (Forward) {
         ComplexTransform(data, n / 2, tables);
         Split(data, n, -0.5f, tables.Split.data());

@@ -69,6 +69,10 @@ void TMeasurementSession::LoadSettings() {
 
 void TMeasurementSession::Close() {
     SaveSettings();
+    Shutdown();
+}
+
+void TMeasurementSession::Shutdown() {
     FSignalIn->Stop();
     FWaveOut->Stop();
     FMeasuring = false;

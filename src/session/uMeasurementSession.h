@@ -48,9 +48,11 @@ class TMeasurementSession {
     // in force is applied, the amplitude is 1 and the integration time 0.3 s.
     void Open();
     // Shut-down: saves the settings and the calibration (a failure is reported and saving
-    // stops there), stops both threads and waits at most 2000 ms for them, reporting a thread
-    // that did not stop. The session may be destroyed afterwards.
+    // stops there), then Shutdown. The session may be destroyed afterwards.
     void Close();
+    // Stops both threads and waits at most 2000 ms for them, reporting a thread that did not
+    // stop; saves nothing.
+    void Shutdown();
     // The calibration and the saturation levels alone; throws EFileError when a file cannot be
     // written.
     void SaveCalibration();
@@ -86,6 +88,7 @@ class TMeasurementSession {
 
     // The threads themselves, for inspection; the session keeps ownership.
     TSignalIn& SignalIn() { return *FSignalIn; }
+    const TSignalIn& SignalIn() const { return *FSignalIn; }
     TWaveOut& WaveOut() { return *FWaveOut; }
 
     // A mode index 0..3; others are ignored.

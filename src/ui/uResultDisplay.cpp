@@ -37,6 +37,10 @@ void TResultDisplay::ShowResult(const TWaveData& data, const TBand& band, float 
         x.clear();
         a.clear();
         b.clear();
+        const size_t points = hi >= lo ? static_cast<size_t>(hi - lo + 1) : 0;
+        x.reserve(points);
+        a.reserve(points);
+        b.reserve(points);
         if (DisplayKind == TDisplayKind::Moduli) {
             PendingDraws += 1;
             for (int32_t i = lo; i <= hi; ++i) {
@@ -106,6 +110,7 @@ void TResultDisplay::ApplyModPhase(bool modPhase, bool logZTicked) {
     Chart.Series(1).SetTitle(modPhase ? "Phase" : "Im");
     Chart.Series(2).SetTitle(modPhase ? "|Zx|" : "R");
     Chart.Series(3).SetTitle(modPhase ? "Phase Zx" : "L/C");
+    NameCurves();
     if (logZTicked && !modPhase) {
         ClearSeries();
         Chart.RightAxis().SetAutomatic(true);
@@ -142,6 +147,66 @@ void TResultDisplay::ClickAxis(TAxisKind axis) {
     if (axis == TAxisKind::Left || axis == TAxisKind::Right) {
         Chart.LeftAxis().SetGridVisible(axis == TAxisKind::Left);
         Chart.RightAxis().SetGridVisible(axis == TAxisKind::Right);
+    }
+}
+
+void TResultDisplay::SetResultKind(TResultKind kind) {
+    Kind = kind;
+    NameCurves();
+}
+
+void TResultDisplay::NameCurves() {
+    const QString ohm = QStringLiteral("Ω");
+    const QString degree = QStringLiteral("°");
+    // A ratio of two voltages.
+    const QString ratio = QStringLiteral("V/V");
+    const auto name = [this](int series, const QString& description, const QString& unit) {
+        Chart.Series(series).SetDescription(description);
+        Chart.Series(series).SetUnit(unit);
+    };
+    const auto titled = [this](int series, const char* what) {
+        return Chart.Series(series).Title() + QLatin1Char(' ') + QLatin1String(what);
+    };
+    switch (Kind) {
+        case TResultKind::Untold:
+            for (int i = 0; i < TChart::SeriesCount; ++i) {
+                name(i, QString(), QString());
+            }
+            break;
+        case TResultKind::Impedance:
+        case TResultKind::ImpedanceAndModel: {
+            const bool model = Kind == TResultKind::ImpedanceAndModel;
+            name(0, model ? titled(0, "measured") : QString(), ohm);
+            name(1, model ? titled(1, "measured") : QString(), ModPhase ? degree : ohm);
+            name(2, model ? titled(2, "fitted") : QString(), ohm);
+            name(3, model ? titled(3, "fitted") : QString(), ModPhase ? degree : ohm);
+            break;
+        }
+        case TResultKind::Transfer:
+            name(0, QString(), ratio);
+            name(1, QString(), ModPhase ? degree : ratio);
+            name(2, QString(), ratio);
+            name(3, QString(), ModPhase ? degree : ratio);
+            break;
+        case TResultKind::InputLevels:
+            // Spectrum magnitudes of the raw blocks: a level, not a physical unit.
+            name(0, QStringLiteral("Left input"), QString());
+            name(1, QStringLiteral("Right input"), QString());
+            name(2, QString(), QString());
+            name(3, QString(), QString());
+            break;
+        case TResultKind::Calibration:
+            name(0, titled(0, "this block"), ratio);
+            name(1, titled(1, "this block"), ModPhase ? degree : ratio);
+            name(2,
+                 (ModPhase ? QStringLiteral("Module") : QStringLiteral("Re")) +
+                     QStringLiteral(" stored"),
+                 ratio);
+            name(3,
+                 (ModPhase ? QStringLiteral("Phase") : QStringLiteral("Im")) +
+                     QStringLiteral(" stored"),
+                 ModPhase ? degree : ratio);
+            break;
     }
 }
 

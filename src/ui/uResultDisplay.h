@@ -16,6 +16,17 @@ enum class TDisplayKind : uint8_t {
     Moduli = 3,    // the moduli of both channels (Series1, Series2)
 };
 
+// What the curves of a result show, for their names in the legend and the readout and for
+// their units.
+enum class TResultKind : uint8_t {
+    Untold,             // the titles alone, no units
+    Impedance,          // Zx (Series1, Series2)
+    ImpedanceAndModel,  // Zx measured, and the fitted series model (Series3, Series4)
+    Transfer,           // the ratio of the two inputs (Series1, Series2)
+    InputLevels,        // the spectra of the left and the right input (Series1, Series2)
+    Calibration,        // the inputs' ratio in this block, and the calibration stored so far
+};
+
 // The chart side of the main window: turns processed blocks into the points of the four
 // series, applies the graph options, and tells when the chart has drawn the last result so
 // that the next one may be requested. User-interface thread only.
@@ -44,6 +55,9 @@ class TResultDisplay {
     void ApplyLogZ(bool logZ, bool modPhaseTicked);
     void ApplyLogF(bool logF, float fMin, float fMax);
     void ClickAxis(TAxisKind axis);
+    // Names and units of the curves; their titles stay those of the graph options.
+    void SetResultKind(TResultKind kind);
+    TResultKind ResultKind() const { return Kind; }
 
     TDisplayKind DisplayKind = TDisplayKind::None;
     bool ModPhase = false;
@@ -51,7 +65,10 @@ class TResultDisplay {
     int32_t PendingDraws = 0;
 
   private:
+    void NameCurves();
+
     TChart& Chart;
+    TResultKind Kind = TResultKind::Untold;
 };
 
 }  // namespace tavrin

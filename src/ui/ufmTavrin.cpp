@@ -16,13 +16,16 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 #include <clocale>
+#include <filesystem>
 
 #include "uChart.h"
 #include "uConnectionDiagram.h"
+#include "uDriverMeasurement.h"
 #include "uInputMarking.h"
 #include "uMessageSink.h"
 #include "uResultExport.h"
 #include "uSettingsFile.h"
+#include "ufrDriver.h"
 #include "ufrSpRange.h"
 #include "ufrValues.h"
 #include "ufrWaveSetup.h"
@@ -117,7 +120,12 @@ void TForm1::BuildProcessingPage(QWidget* page) {
     lbSaturation->setPalette(red);
     lbSaturation->hide();
     btnSave = Named<QPushButton>("btnSave", "Save", page);
-    column->addWidget(btnSave);
+    btnDriver = Named<QPushButton>("btnDriver", "Driver...", page);
+    auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(4);
+    buttons->addWidget(btnSave);
+    buttons->addWidget(btnDriver);
+    column->addLayout(buttons);
     column->addWidget(lbSaturation);
     column->addWidget(BuildModeGroup());
     column->addWidget(BuildRrefPanel());
@@ -166,6 +174,7 @@ void TForm1::BuildProcessingPage(QWidget* page) {
     layout->setRowStretch(0, 1);
 
     connect(btnSave, &QPushButton::clicked, this, [this] { btnSaveClick(); });
+    connect(btnDriver, &QPushButton::clicked, this, [this] { btnDriverClick(); });
     connect(btnStartStop, &QPushButton::clicked, this, [this] { btnStartStopClick(); });
     connect(cbIntegration, &QComboBox::activated, this, [this] { cbIntegrationClick(); });
     FChart->OnClickAxis = [this](TAxisKind axis) { FDisplay->ClickAxis(axis); };
@@ -323,6 +332,8 @@ void TForm1::FormDestroy() {
     frWaveSet = nullptr;
     delete frRref;
     frRref = nullptr;
+    delete frDriver;
+    frDriver = nullptr;
     FSession.reset();
     std::setlocale(LC_NUMERIC, SavedDecimalSeparator.c_str());
 }
@@ -457,6 +468,30 @@ void TForm1::ShowResult(const TMeasurementResult& result) {
     const TResultDisplay::TBand band{result.BandLow, result.BandHigh,
                                      [this](float f) { return FSession->FrequencyToBin(f); }};
     FDisplay->ShowResult(*result.Data, band, static_cast<float>(result.SampleRate));
+    if (frDriver && frDriver->isVisible()) {
+        TTraceInfo info;
+        info.SampleRate = result.SampleRate;
+        info.BlockLength = result.BlockLength;
+        info.Rref = FSession->Rref().Value();
+        info.Cin = FSession->InputCapacitance();
+        FDriver->Take(result, info);
+    }
+}
+
+void TForm1::btnDriverClick() {
+    if (!frDriver) {
+        FDriver = std::make_unique<TDriverMeasurement>();
+        frDriver = new TfrDriver(*FDriver, this);
+        frDriver->setWindowFlag(Qt::Tool);
+        // Beside the curves they come from: tavrin-driver.txt next to tavrin.txt.
+        std::filesystem::path base(Environment.ExportPath);
+        base.replace_extension();
+        frDriver->SetSaveBase(base.string() + "-driver");
+        frDriver->OnError = [this](const std::string& text) { ShowError(text); };
+        frDriver->move(frameGeometry().topRight());
+    }
+    frDriver->show();
+    frDriver->raise();
 }
 
 void TForm1::ShowLCRText(const std::string& text) {

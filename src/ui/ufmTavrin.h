@@ -21,10 +21,12 @@ namespace tavrin {
 
 class TChart;
 class TClock;
+class TDriverMeasurement;
 class TMessageSink;
 class TSettingsFile;
 class TUiDispatcher;
 class TWaveService;
+class TfrDriver;
 class TfrSpRange;
 class TfrValues;
 class TfrWaveSetup;
@@ -78,6 +80,7 @@ class TForm1 : public QWidget {
     void UpdateRunControls();
     void btnCalibrationClick();
     void btnSaveClick();
+    void btnDriverClick();
     void ShowMode(int mode);
     void cbIntegrationClick();
     void ApplyGraphOptions();
@@ -126,6 +129,10 @@ class TForm1 : public QWidget {
     QCheckBox* cbDrawAll = nullptr;
     QCheckBox* cbLeftForAll = nullptr;
     QPushButton* btnStartStop = nullptr;
+    // The driver panel, a window of its own, fitting the impedance results while it is shown.
+    std::unique_ptr<TDriverMeasurement> FDriver;
+    QPushButton* btnDriver = nullptr;
+    TfrDriver* frDriver = nullptr;
 };
 
 }  // namespace tavrin

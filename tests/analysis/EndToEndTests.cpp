@@ -19,21 +19,71 @@
 namespace tavrin {
 namespace {
 
-using namespace e2e;
+namespace fs = std::filesystem;
 
-class EndToEndTest : public VirtualBoxRunTest {};
+using testing::kSpeedUp;
+using testing::Relative;
+using testing::TFit;
+using testing::TRun;
+
+constexpr uint32_t kRate = 48000;
+constexpr int32_t kBlockLength = 4096;  // FMin 20 at 48000 samples/s
+constexpr float kFMin = 20, kFMax = 22000;
+
+class EndToEndTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        Folder = fs::temp_directory_path() /
+                 ("tavrin-e2e-" +
+                  std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        fs::remove_all(Folder);
+        fs::create_directories(Folder);
+    }
+    void TearDown() override { fs::remove_all(Folder); }
+    std::string PathOf(const char* name) const { return (Folder / name).string(); }
+
+    static TVirtualBoxOptions Options(bool imperfections) {
+        TVirtualBoxOptions options;
+        options.SpeedUp = kSpeedUp;
+        options.Lockstep = true;
+        options.ChannelMismatch = imperfections;
+        options.Noise = imperfections;
+        options.Latency = imperfections;
+        return options;
+    }
+
+    // R, C and L within `tolerance` of the box's parts, their series resistances within
+    // `seriesTolerance`. Returns the capacitor's fit.
+    TFit MeasureComponents(TRun& run, double tolerance, double seriesTolerance) const {
+        const double rref = Parts.RefOhms, cin = Parts.InputFarads;
+        const TFit resistor =
+            run.MeasureImpedance(TVirtualBoxState::Resistor, 100, 20000, rref, cin);
+        EXPECT_LT(Relative(resistor.R, Parts.ResistorOhms), tolerance) << resistor.R;
+        const TFit capacitor =
+            run.MeasureImpedance(TVirtualBoxState::Capacitor, 100, 20000, rref, cin);
+        EXPECT_LT(Relative(capacitor.C, Parts.CapacitorFarads), tolerance) << capacitor.C;
+        EXPECT_LT(Relative(capacitor.R, Parts.CapacitorSeriesOhms), seriesTolerance) << capacitor.R;
+        const TFit inductor =
+            run.MeasureImpedance(TVirtualBoxState::Inductor, 100, 20000, rref, cin);
+        EXPECT_LT(Relative(inductor.L, Parts.InductorHenries), tolerance) << inductor.L;
+        EXPECT_LT(Relative(inductor.R, Parts.InductorSeriesOhms), seriesTolerance) << inductor.R;
+        return capacitor;
+    }
+    fs::path Folder;
+    const TVirtualBoxComponents Parts;
+};
 
 TEST_F(EndToEndTest, ExactBoxGivesTheComponentsToOnePartIn10000) {
     TRun run(Options(false), PathOf("tavrin.cal"));
     std::vector<std::string> texts;
-    Calibrate(run, texts);
+    run.Calibrate(kFMin, kFMax, texts);
     MeasureComponents(run, 1e-4, 0.01);
 }
 
 TEST_F(EndToEndTest, RealCardImperfectionsAreCalibratedAway) {
     TRun run(Options(true), PathOf("tavrin.cal"));
     std::vector<std::string> texts;
-    Calibrate(run, texts);
+    run.Calibrate(kFMin, kFMax, texts);
 
     // Level setting: clean channels, one clock, peaks learned. The last text of the stage.
     const auto end = std::find(texts.begin(), texts.end(), "");
@@ -116,6 +166,62 @@ TEST_F(EndToEndTest, AClockOffsetShowsInTheAsynchronyFigure) {
     EXPECT_GT(std::fabs(asynchrony(200)), 0.02);
 }
 
+// Runs until the capture has delivered two seconds of audio since the start, however slowly the
+// box runs on this machine, and returns the clock-offset estimate at that point.
+TClockOffset AfterTwoSeconds(TRun& run) {
+    const int64_t blocks = (2 * run.Rate + run.BlockLength - 1) / run.BlockLength;
+    TClockOffset offset;
+    EXPECT_TRUE(run.RunUntil([&] {
+        offset = run.SignalIn.ClockOffset();
+        return offset.Blocks >= blocks;
+    }));
+    run.Stop();
+    return offset;
+}
+
+TVirtualBoxOptions WithClockOffset(TVirtualBoxOptions options, double ppm) {
+    options.ClockOffsetPpm = ppm;
+    return options;
+}
+
+TEST_F(EndToEndTest, TheLevelSettingsToneGivesTheClockOffsetWithinTwoSeconds) {
+    for (const double ppm : {-200.0, -50.0, 0.0, 50.0, 200.0}) {
+        TRun run(WithClockOffset(Options(true), ppm), PathOf("tavrin.cal"));
+        run.SignalIn.SetIntegrationTime("0.3");
+        const float f = static_cast<float>(std::sqrt(0.4 * kFMin * kFMax));
+        run.Configure(TVirtualBoxState::Calibration);
+        run.SignalIn.BeginLevelSetting(f, nullptr);
+        run.Start(f, f);
+        const TClockOffset offset = AfterTwoSeconds(run);
+        ASSERT_TRUE(offset.Known) << ppm;
+        EXPECT_NEAR(offset.Ppm, ppm, 0.5) << offset.Pairs << " pairs";
+    }
+}
+
+TEST_F(EndToEndTest, AMeasuringBandGivesTheClockOffsetWithinTwoSeconds) {
+    TRun run(WithClockOffset(Options(true), -137.0), PathOf("tavrin.cal"));
+    run.SignalIn.SetIntegrationTime("1");
+    run.Configure(TVirtualBoxState::Capacitor);
+    run.SignalIn.BeginMeasurement(false);
+    run.Start(100, 20000);
+    const TClockOffset offset = AfterTwoSeconds(run);
+    ASSERT_TRUE(offset.Known);
+    EXPECT_NEAR(offset.Ppm, -137.0, 0.5) << offset.Pairs << " pairs";
+}
+
+TEST_F(EndToEndTest, WithCompensationTwoHundredPpmReadAsOneClock) {
+    for (const double ppm : {-200.0, 200.0}) {
+        TRun run(WithClockOffset(Options(true), ppm), PathOf("tavrin.cal"));
+        run.SignalIn.EnableClockCompensation(true);
+        std::vector<std::string> texts;
+        run.Calibrate(kFMin, kFMax, texts);
+        run.SignalIn.SetIntegrationTime("1");
+        MeasureComponents(run, 1e-3, 0.05);
+        const TClockOffset offset = run.SignalIn.ClockOffset();
+        EXPECT_NEAR(offset.Ppm, ppm, 0.05) << offset.Pairs << " pairs";
+    }
+}
+
 TEST_F(EndToEndTest, ALongIntegrationShowsItsProgressAndNeverTheStartAsAResult) {
     // Latency on: the first block after Start holds the stimulus arriving. With ten seconds of
     // integration each delivery before the first whole one says how far the sum has come, and
@@ -123,7 +229,7 @@ TEST_F(EndToEndTest, ALongIntegrationShowsItsProgressAndNeverTheStartAsAResult) 
     {
         TRun calibration(Options(true), PathOf("tavrin.cal"));
         std::vector<std::string> texts;
-        Calibrate(calibration, texts);
+        calibration.Calibrate(kFMin, kFMax, texts);
         calibration.SignalIn.SaveCalibrationTable();
     }
     // A box that has been silent until Start, as after the program starts.
@@ -131,6 +237,7 @@ TEST_F(EndToEndTest, ALongIntegrationShowsItsProgressAndNeverTheStartAsAResult) 
     ASSERT_TRUE(run.SignalIn.LoadCalibration(TSettingsFile(PathOf("tavrin.ini"))));
     run.SignalIn.SetIntegrationTime("10");
     run.SignalIn.SetAveraging(true);
+    run.WithProgress = true;
     std::vector<TDelivery> deliveries;
     std::vector<double> resistances;
     run.OnResult = [&](TWaveData& data) {

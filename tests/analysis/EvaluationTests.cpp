@@ -1,13 +1,16 @@
 // The evaluation functions against the plain one-loop form, byte for byte, on spectra that
-// exercise every branch: noise, both reactance signs, exact zeros, swapped inputs, a reference
-// arm with and without C in, empty and one-bin ranges.
+// exercise every branch: noise, both reactance signs, both branches of the complex division,
+// exact zeros, swapped inputs, a reference arm with and without C in, empty and one-bin ranges
+// and ranges that end inside a group of four bins; on every code path the CPU offers.
 
 #include <gtest/gtest.h>
 
+#include <complex>
 #include <cstring>
 #include <random>
 #include <vector>
 
+#include "CpuPathTest.h"
 #include "EvaluationPlain.h"
 #include "uEvaluation.h"
 
@@ -18,20 +21,29 @@ struct TSpectra {
     std::vector<TComplex> Left, Right;
 };
 
-// Spectra of a series R + X(w) behind a reference arm, with noise and some exact zeros.
+// Spectra of a series R + X(w) behind a reference arm, with noise and some exact zeros. The
+// reference turns through every quadrant, so the division takes both of its branches.
 TSpectra MakeSpectra(int32_t slots, double reactanceSign, uint32_t seed) {
     std::mt19937 random(seed);
     std::normal_distribution<float> noise(0.0f, 1e-3f);
     TSpectra s{std::vector<TComplex>(slots), std::vector<TComplex>(slots)};
     for (int32_t k = 0; k < slots; ++k) {
-        s.Right[k] = {0.5f + noise(random), noise(random)};
-        s.Left[k] = {1.0f + noise(random),
-                     static_cast<float>(reactanceSign * 1e-3 * k) + noise(random)};
+        const std::complex<float> reference = std::polar(0.5f, 0.37f * static_cast<float>(k)) +
+                                              std::complex<float>(noise(random), noise(random));
+        const std::complex<float> ratio(
+            1.0f + noise(random), static_cast<float>(reactanceSign * 1e-3 * k) + noise(random));
+        const std::complex<float> driving = reference * ratio;
+        s.Right[k] = {reference.real(), reference.imag()};
+        s.Left[k] = {driving.real(), driving.imag()};
         if (k % 97 == 13) {
             s.Right[k] = ComplexZero;  // a division by zero gives zero
         }
+        if (k % 83 == 5) {
+            s.Left[k] = ComplexZero;  // and so does a division of zero
+        }
         if (k % 89 == 7) {
-            s.Left[k] = s.Right[k];  // Zx exactly zero: no reactance
+            s.Right[k] = {0.5f, 0.0f};
+            s.Left[k] = s.Right[k];  // Zx exactly zero without C in: no reactance
         }
     }
     return s;
@@ -42,10 +54,13 @@ bool SameBytes(const std::vector<TComplex>& a, const std::vector<TComplex>& b) {
            std::memcmp(a.data(), b.data(), a.size() * sizeof(TComplex)) == 0;
 }
 
-TEST(Evaluation, EqualsThePlainFormByteForByte) {
+class EvaluationPaths : public testing::CpuPathTest {};
+
+TEST_P(EvaluationPaths, EqualsThePlainFormByteForByte) {
     constexpr int32_t kSlots = 2048;
     const float wstep = AngularStep(48000, 2 * kSlots);
-    const TBinRange ranges[] = {{1, kSlots - 1}, {85, 1800}, {300, 300}, {500, 100}};
+    const TBinRange ranges[] = {{1, kSlots - 1}, {85, 1800}, {2, 1030},
+                                {300, 300},      {7, 9},     {500, 100}};
     for (const double sign : {-1.0, 1.0, 0.0}) {
         for (const TReferenceArm arm :
              {TReferenceArm{100, 0}, TReferenceArm{100, 100e-12f}, TReferenceArm{1e5f, 3.3e-10f}}) {
@@ -80,6 +95,22 @@ TEST(Evaluation, EqualsThePlainFormByteForByte) {
         }
     }
 }
+
+TEST_P(EvaluationPaths, RatioIsTheComplexDivisionOfEveryBin) {
+    constexpr int32_t kSlots = 1031;
+    const TSpectra in = MakeSpectra(kSlots, 1.0, 3);
+    for (const TBinRange range : {TBinRange{1, kSlots - 1}, TBinRange{4, 6}, TBinRange{9, 8}}) {
+        std::vector<TComplex> expected = in.Left;
+        for (int32_t k = range.Lo; k <= range.Hi; ++k) {
+            expected[k] = ComplexDiv(in.Right[k], in.Left[k]);
+        }
+        std::vector<TComplex> out = in.Left;
+        ComputeRatio(in.Right, out, out, range);
+        EXPECT_TRUE(SameBytes(expected, out)) << range.Lo << ".." << range.Hi;
+    }
+}
+
+TAVRIN_INSTANTIATE_CPU_PATHS(EvaluationPaths);
 
 TEST(Evaluation, ReadoutNamesTheFitOrItsAbsence) {
     TSeriesFit fit;

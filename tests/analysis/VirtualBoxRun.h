@@ -1,14 +1,14 @@
 #pragma once
 
-// A measuring run headless on the virtual connection box at speed, driven the way the program
-// drives it: the analyser and the playback thread on one box, the level control, results
-// served on the test thread. Shared by the whole-run tests.
+// A measuring run headless on the virtual connection box at speed, driven the way the window
+// drives it: the analyser and the playback thread on one box, with the window's amplitude
+// control, a level loop that settles and results served as they come.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
+#include <cstdint>
 #include <functional>
 #include <numbers>
 #include <optional>
@@ -21,12 +21,13 @@
 #include "uVirtualBoxService.h"
 #include "uWaveOut.h"
 
-namespace tavrin::e2e {
+namespace tavrin::testing {
 
 inline constexpr double kSpeedUp = 16.0;
-inline constexpr uint32_t kRate = 48000;
-inline constexpr int32_t kBlockLength = 4096;  // FMin 20 at 48000 samples/s
-inline constexpr float kFMin = 20, kFMax = 22000;
+
+inline double Relative(double measured, double truth) {
+    return std::fabs(measured / truth - 1.0);
+}
 
 // Time as the audio sees it: the box runs kSpeedUp times faster than the wall clock, so the
 // receiver's integration time is counted in the box's seconds.
@@ -46,20 +47,24 @@ struct TFit {
 class TRun {
   public:
     TRun(const TVirtualBoxOptions& options, const std::string& calibrationPath,
-         uint32_t rate = kRate, int32_t blockLength = kBlockLength)
-        : Rate(rate),
-          BlockLength(blockLength),
-          Box(options),
+         int32_t blockLength = 4096, uint32_t rate = 48000)
+        : Box(options),
           Ui(WallClock),
           WaveOut(Box, Ui),
-          SignalIn(Box, Ui, Clock, calibrationPath) {
+          SignalIn(Box, Ui, Clock, calibrationPath),
+          BlockLength(blockLength),
+          Rate(rate) {
         WaveOut.OnStimulusChange = [this](bool playing) { SignalIn.SetCapturing(playing); };
         SignalIn.OnScaleAmplitude = [this](float factor) { ScaleAmplitude(factor); };
         SignalIn.OnData = [this](TWaveData& data) {
-            if (OnResult) {
-                OnResult(data);
+            // A sum still growing towards a whole integration time is progress, not a result,
+            // unless the test wants to see it.
+            if (SignalIn.Delivery().Complete || WithProgress) {
+                if (OnResult) {
+                    OnResult(data);
+                }
+                ++Results;
             }
-            ++Results;
             SignalIn.RequestData();  // the window asks again once the chart has drawn
         };
     }
@@ -96,6 +101,32 @@ class TRun {
         ASSERT_TRUE(RunUntil([&] { return Results >= target; })) << "no results from the box";
     }
 
+    // Level setting on the test tone, then calibration over the band until it reads done; the
+    // stage texts go to `texts`, with an empty one at the end of the level setting. The
+    // calibration is the last result, integrated over `integration` seconds.
+    void Calibrate(float low, float high, std::vector<std::string>& texts,
+                   const char* integration = "0.3") {
+        SignalIn.SetIntegrationTime("0.3");
+        SignalIn.SetAveraging(false);
+        const float f = static_cast<float>(std::sqrt(0.4 * low * high));
+        Configure(TVirtualBoxState::Calibration);
+        SignalIn.BeginLevelSetting(f, [&](const std::string& t) { texts.push_back(t); });
+        Amplitude = 1.0f;
+        Start(f, f);
+        WaitResults(4);
+        texts.push_back("");
+
+        Low = low;
+        High = high;
+        WaveOut.SetStimulus(BlockLength, low, high, Amplitude);
+        SignalIn.BeginCalibration(low, high);
+        SignalIn.SetAveraging(true);
+        SignalIn.SetIntegrationTime(integration);
+        ASSERT_TRUE(RunUntil([&] { return texts.back() == "Press Stop\r\nto finish."; }));
+        WaitResults(2);
+        Stop();
+    }
+
     // Measures and fits the series model over the band; the values are read from the fitted
     // model in full precision rather than from the four-digit readout.
     TFit MeasureImpedance(TVirtualBoxState state, float low, float high, double rref, double cin) {
@@ -119,8 +150,6 @@ class TRun {
         return fit.value_or(TFit{});
     }
 
-    const uint32_t Rate;
-    const int32_t BlockLength;
     TVirtualBoxService Box;
     TSystemClock WallClock;
     TAudioClock Clock;
@@ -128,9 +157,12 @@ class TRun {
     TWaveOut WaveOut;
     TSignalIn SignalIn;
     std::function<void(TWaveData&)> OnResult;
+    bool WithProgress = false;  // OnResult also sees the growing sums before a whole one
     int Results = 0;
     float Amplitude = 1.0f;
     float Low = 0, High = 0;
+    const int32_t BlockLength;
+    const uint32_t Rate;
 
   private:
     void ScaleAmplitude(float factor) {
@@ -143,76 +175,4 @@ class TRun {
     }
 };
 
-namespace fs = std::filesystem;
-
-// A temporary folder for the files of a run, and the steps every whole run takes.
-class VirtualBoxRunTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        Folder = fs::temp_directory_path() /
-                 ("tavrin-run-" +
-                  std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(Folder);
-        fs::create_directories(Folder);
-    }
-    void TearDown() override { fs::remove_all(Folder); }
-    std::string PathOf(const char* name) const { return (Folder / name).string(); }
-
-    static TVirtualBoxOptions Options(bool imperfections) {
-        TVirtualBoxOptions options;
-        options.SpeedUp = kSpeedUp;
-        options.Lockstep = true;
-        options.ChannelMismatch = imperfections;
-        options.Noise = imperfections;
-        options.Latency = imperfections;
-        return options;
-    }
-
-    // Level setting on the test tone, then calibration over the band until it reads done.
-    static void Calibrate(TRun& run, std::vector<std::string>& texts) {
-        run.SignalIn.SetIntegrationTime("0.3");
-        run.SignalIn.SetAveraging(false);
-        const float f = static_cast<float>(std::sqrt(0.4 * kFMin * kFMax));
-        run.Configure(TVirtualBoxState::Calibration);
-        run.SignalIn.BeginLevelSetting(f, [&](const std::string& t) { texts.push_back(t); });
-        run.Amplitude = 1.0f;
-        run.Start(f, f);
-        run.WaitResults(4);
-        texts.push_back("");  // the end of the level setting
-
-        run.Low = kFMin;
-        run.High = kFMax;
-        run.WaveOut.SetStimulus(run.BlockLength, kFMin, kFMax, run.Amplitude);
-        run.SignalIn.BeginCalibration(kFMin, kFMax);
-        run.SignalIn.SetAveraging(true);
-        ASSERT_TRUE(run.RunUntil([&] { return texts.back() == "Press Stop\r\nto finish."; }));
-        run.WaitResults(2);
-        run.Stop();
-    }
-
-    // R, C and L within `tolerance` of the box's parts, their series resistances within
-    // `seriesTolerance`. Returns the capacitor's fit.
-    TFit MeasureComponents(TRun& run, double tolerance, double seriesTolerance) const {
-        const double rref = Parts.RefOhms, cin = Parts.InputFarads;
-        const TFit resistor =
-            run.MeasureImpedance(TVirtualBoxState::Resistor, 100, 20000, rref, cin);
-        EXPECT_LT(Relative(resistor.R, Parts.ResistorOhms), tolerance) << resistor.R;
-        const TFit capacitor =
-            run.MeasureImpedance(TVirtualBoxState::Capacitor, 100, 20000, rref, cin);
-        EXPECT_LT(Relative(capacitor.C, Parts.CapacitorFarads), tolerance) << capacitor.C;
-        EXPECT_LT(Relative(capacitor.R, Parts.CapacitorSeriesOhms), seriesTolerance) << capacitor.R;
-        const TFit inductor =
-            run.MeasureImpedance(TVirtualBoxState::Inductor, 100, 20000, rref, cin);
-        EXPECT_LT(Relative(inductor.L, Parts.InductorHenries), tolerance) << inductor.L;
-        EXPECT_LT(Relative(inductor.R, Parts.InductorSeriesOhms), seriesTolerance) << inductor.R;
-        return capacitor;
-    }
-    static double Relative(double measured, double truth) {
-        return std::fabs(measured / truth - 1.0);
-    }
-
-    fs::path Folder;
-    const TVirtualBoxComponents Parts;
-};
-
-}  // namespace tavrin::e2e
+}  // namespace tavrin::testing

@@ -6,6 +6,7 @@
 #include <random>
 #include <vector>
 
+#include "CpuPathTest.h"
 #include "RealFftPlain.h"
 #include "uFFT.h"
 
@@ -31,7 +32,10 @@ std::vector<float> Tone(int32_t n, int32_t bin, bool sine) {
     return block;
 }
 
-TEST(RealFft, SmallCasesOfTheDefinition) {
+// Every test runs on each code path this CPU offers.
+class RealFft : public testing::CpuPathTest {};
+
+TEST_P(RealFft, SmallCasesOfTheDefinition) {
     std::vector<float> two{3.0f, 1.0f};
     RealFFT(two.data(), 2, true);
     EXPECT_EQ(two, (std::vector<float>{4.0f, 2.0f}));
@@ -63,7 +67,7 @@ TEST(RealFft, SmallCasesOfTheDefinition) {
 // Against a double-precision DFT of the same float input. The radix-2 transform in float
 // with recurrence twiddles has an error that grows about with log2 N; relative to the rms of
 // the spectrum it stays below 2e-6 up to 4096 points.
-TEST(RealFft, MatchesDoublePrecisionDftForEveryPowerOfTwoUpTo4096) {
+TEST_P(RealFft, MatchesDoublePrecisionDftForEveryPowerOfTwoUpTo4096) {
     for (int32_t n = 2; n <= 4096; n *= 2) {
         const std::vector<float> input = RandomBlock(n, static_cast<unsigned>(n));
         std::vector<float> data = input;
@@ -91,7 +95,7 @@ TEST(RealFft, MatchesDoublePrecisionDftForEveryPowerOfTwoUpTo4096) {
     }
 }
 
-TEST(RealFft, ForwardThenInverseReturnsTheSamples) {
+TEST_P(RealFft, ForwardThenInverseReturnsTheSamples) {
     for (int32_t n = 2; n <= 262144; n *= 2) {
         const std::vector<float> input = RandomBlock(n, 7u + static_cast<unsigned>(n));
         std::vector<float> data = input;
@@ -105,18 +109,50 @@ TEST(RealFft, ForwardThenInverseReturnsTheSamples) {
     }
 }
 
-TEST(RealFft, GivesExactlyTheNumbersOfTheStraightforwardForm) {
-    for (int32_t n : {2, 4, 8, 32, 1024, 4096, 8192, 65536, 262144}) {
+// Sparse blocks: exact zeros of both signs, a few impulses and huge and tiny values, so that
+// butterflies meet signed zeros and exact cancellations as well as ordinary numbers.
+std::vector<float> SparseBlock(int32_t n, unsigned seed) {
+    std::mt19937 generator(seed);
+    std::vector<float> block(static_cast<size_t>(n), 0.0f);
+    for (int32_t j = 0; j < n; ++j) {
+        switch (generator() % 8) {
+            case 0:
+                block[j] = -0.0f;
+                break;
+            case 1:
+                block[j] = 1.0f;
+                break;
+            case 2:
+                block[j] = -1e30f;
+                break;
+            case 3:
+                block[j] = 1e-30f;
+                break;
+            default:
+                break;
+        }
+    }
+    return block;
+}
+
+TEST_P(RealFft, GivesExactlyTheNumbersOfTheStraightforwardForm) {
+    for (int32_t n = 2; n <= 262144; n *= 2) {
         for (bool forward : {true, false}) {
-            std::vector<float> fast = RandomBlock(n, 99u + static_cast<unsigned>(n));
-            std::vector<float> plain = fast;
-            RealFFT(fast.data(), n, forward);
-            testing::RealFFTPlain(plain.data(), n, forward);
-            EXPECT_EQ(0, std::memcmp(fast.data(), plain.data(), fast.size() * sizeof(float)))
-                << "N = " << n << (forward ? " forward" : " inverse");
+            for (bool sparse : {false, true}) {
+                const unsigned seed = 99u + static_cast<unsigned>(n);
+                std::vector<float> fast = sparse ? SparseBlock(n, seed) : RandomBlock(n, seed);
+                std::vector<float> plain = fast;
+                RealFFT(fast.data(), n, forward);
+                testing::RealFFTPlain(plain.data(), n, forward);
+                EXPECT_EQ(0, std::memcmp(fast.data(), plain.data(), fast.size() * sizeof(float)))
+                    << "N = " << n << (forward ? " forward" : " inverse")
+                    << (sparse ? ", sparse" : "");
+            }
         }
     }
 }
+
+TAVRIN_INSTANTIATE_CPU_PATHS(RealFft);
 
 }  // namespace
 }  // namespace tavrin

@@ -80,15 +80,15 @@ std::unique_ptr<TWaveDevice> OpenOrFail(TWaveService& service, bool input, uint3
 
 TEST(VirtualBoxService, ListsOnePlaybackAndOneCaptureDevicePerState) {
     const TVirtualBoxService service;
-    ASSERT_EQ(service.InputDeviceCount(), 5);
-    ASSERT_EQ(service.OutputDeviceCount(), 5);
+    ASSERT_EQ(service.InputDeviceCount(), kVirtualBoxStateCount);
+    ASSERT_EQ(service.OutputDeviceCount(), kVirtualBoxStateCount);
     const TVirtualBoxComponents parts;
-    for (int32_t i = 0; i < 5; ++i) {
+    for (int32_t i = 0; i < kVirtualBoxStateCount; ++i) {
         const std::string name = VirtualBoxDeviceName(static_cast<TVirtualBoxState>(i), parts);
         EXPECT_EQ(service.InputDeviceName(i), name);
         EXPECT_EQ(service.OutputDeviceName(i), name);
     }
-    EXPECT_EQ(service.InputDeviceName(5), "");
+    EXPECT_EQ(service.InputDeviceName(kVirtualBoxStateCount), "");
     EXPECT_EQ(service.OutputDeviceName(-1), "");
 }
 
@@ -96,7 +96,7 @@ TEST(VirtualBoxService, OpensOnlyItsDevicesInDirectStereoPcm) {
     TVirtualBoxService service(IdealBox());
     TAutoEvent event;
     std::unique_ptr<TWaveDevice> device;
-    EXPECT_EQ(service.OpenInput(5, StereoFormat(48000), event, 0x50008, device),
+    EXPECT_EQ(service.OpenInput(kVirtualBoxStateCount, StereoFormat(48000), event, 0x50008, device),
               TWaveResult::BadDeviceId);
     std::vector<TWaveFormat> bad(5, StereoFormat(48000));
     bad[0] = StereoFormat(44100);

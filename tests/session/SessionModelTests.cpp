@@ -18,7 +18,7 @@ TEST(WaveSetupModelTest, DevicesByNameAndTheBandFollowingTheRate) {
     TSettingsFile settings(folder.PathOf("tavrin.ini"));
     TVirtualBoxService box;
     TWaveSetupModel model(box);
-    EXPECT_EQ(model.InputDevice(), 2);  // 5 devices: the middle one
+    EXPECT_EQ(model.InputDevice(), kVirtualBoxStateCount / 2);  // the middle one
     const std::string capacitor = model.InputNames()[kCapacitor];
 
     // A device stored under another number is found by its name; a gone one keeps the number

@@ -1,7 +1,10 @@
 #include "uChart.h"
 
+#include <QFontMetrics>
 #include <QVBoxLayout>
+#include <algorithm>
 
+#include "uChartCursor.h"
 #include "uChartPlot.h"
 
 namespace tavrin {
@@ -12,6 +15,22 @@ namespace {
 constexpr std::array<int, TChart::SeriesCount> DrawingOrder = {0, 2, 1, 3};
 
 constexpr int LegendLeft = 40;
+
+// Curves that stay apart for every kind of colour vision, in Series1..Series4 order: measured
+// values in vermillion and blue, the fitted model in bluish green and reddish purple, drawn
+// dashed as well so that the two never read as one.
+struct TLook {
+    const char* Title;
+    QColor Colour;
+    Qt::PenStyle Style;
+    double Width;
+};
+const std::array<TLook, TChart::SeriesCount> Looks = {{
+    {"Re", QColor(0xD5, 0x5E, 0x00), Qt::SolidLine, 1},
+    {"Im", QColor(0x00, 0x72, 0xB2), Qt::SolidLine, 1},
+    {"R", QColor(0x00, 0x9E, 0x73), Qt::DashLine, 2},
+    {"L/C", QColor(0xCC, 0x79, 0xA7), Qt::DashLine, 2},
+}};
 
 int AxisIndex(TAxisKind kind) {
     return static_cast<int>(kind);
@@ -25,9 +44,9 @@ TChart::TChart(QWidget* parent) : QWidget(parent), mPlot(new TChartPlot(this)) {
     layout->addWidget(mPlot);
 
     TChartHost& host = *this;
-    mAxes[AxisIndex(TAxisKind::Bottom)] = std::make_unique<TChartAxis>(*mPlot->xAxis, host, 1);
-    mAxes[AxisIndex(TAxisKind::Left)] = std::make_unique<TChartAxis>(*mPlot->yAxis, host, 2);
-    mAxes[AxisIndex(TAxisKind::Right)] = std::make_unique<TChartAxis>(*mPlot->yAxis2, host, 2);
+    mAxes[AxisIndex(TAxisKind::Bottom)] = std::make_unique<TChartAxis>(*mPlot->xAxis, host);
+    mAxes[AxisIndex(TAxisKind::Left)] = std::make_unique<TChartAxis>(*mPlot->yAxis, host);
+    mAxes[AxisIndex(TAxisKind::Right)] = std::make_unique<TChartAxis>(*mPlot->yAxis2, host);
 
     // Our legend replaces the plot's own, which sits inside the plot area.
     mPlot->axisRect()->insetLayout()->take(mPlot->legend);
@@ -49,15 +68,28 @@ TChart::TChart(QWidget* parent) : QWidget(parent), mPlot(new TChartPlot(this)) {
 
     for (int index : DrawingOrder) {
         QCPGraph* graph = new TChartGraph(mPlot->xAxis, mPlot->yAxis);
+        graph->setPen(QPen(Looks[index].Colour, Looks[index].Width, Looks[index].Style));
         graph->addToLegend(mLegend);
         mSeries[index] =
             std::make_unique<TChartSeries>(*graph, *mPlot->yAxis, *mPlot->yAxis2, host);
     }
 
+    std::vector<const TChartSeries*> legendOrder;
+    for (int index : DrawingOrder) {
+        legendOrder.push_back(mSeries[index].get());
+    }
+    mCursor = new TChartCursor(*mPlot, legendOrder, BottomAxis());
+
     mPlot->OnBeforeReplot = [this] { PrepareFrame(); };
     mPlot->OnFreshFramePainted = [this] { ReportPaintedFrame(); };
     mPlot->OnClick = [this](QPoint pos) { ClickAt(pos); };
     mPlot->OnSelectionRect = [this](QRect dragged) { ZoomTo(dragged); };
+    mPlot->OnHover = [this](QPoint pos) { mCursor->Follow(pos); };
+    mPlot->OnLeave = [this] { mCursor->Leave(); };
+    mPlot->TicksNeedLayout = [this] {
+        return std::any_of(mAxes.begin(), mAxes.end(),
+                           [](const auto& axis) { return !axis->TicksFitLayout(); });
+    };
 
     SetUpAppearance();
     SetLegendVisible(false);
@@ -69,29 +101,26 @@ TChart::~TChart() {
     mPlot->OnFreshFramePainted = nullptr;
     mPlot->OnClick = nullptr;
     mPlot->OnSelectionRect = nullptr;
+    mPlot->OnHover = nullptr;
+    mPlot->OnLeave = nullptr;
+    mPlot->TicksNeedLayout = nullptr;
 }
 
 void TChart::SetUpAppearance() {
-    struct TLook {
-        const char* Title;
-        QColor Colour;
-    };
-    const std::array<TLook, SeriesCount> looks = {{
-        {"Re", QColor(255, 0, 0)},
-        {"Im", QColor(0, 0, 255)},
-        {"R", QColor(128, 0, 64)},
-        {"L/C", QColor(0, 0, 128)},
-    }};
     for (int i = 0; i < SeriesCount; ++i) {
-        Series(i).SetTitle(QString::fromLatin1(looks[i].Title));
-        Series(i).SetColour(looks[i].Colour);
+        Series(i).SetTitle(QString::fromLatin1(Looks[i].Title));
+        Series(i).SetColour(Looks[i].Colour);
         Series(i).SetAxisSide(TAxisSide::Left);
         Series(i).SetDrawAllPoints(false);
     }
     LeftAxis().SetTitleCaption(QStringLiteral("Re"));
-    LeftAxis().SetTitleColour(QColor(255, 0, 0));
+    LeftAxis().SetTitleColour(Looks[0].Colour);
     RightAxis().SetTitleCaption(QStringLiteral("Im"));
-    RightAxis().SetTitleColour(QColor(0, 0, 255));
+    RightAxis().SetTitleColour(Looks[1].Colour);
+    BottomAxis().SetTitleCaption(QStringLiteral("Frequency"));
+    BottomAxis().SetUnit(QStringLiteral("Hz"));
+    // The bottom axis's labels keep clear of the lowest label of the left axis in the corner.
+    mPlot->xAxis->setTickLabelPadding(QFontMetrics(mPlot->xAxis->tickLabelFont()).height() / 2 + 2);
 
     mPlot->yAxis2->setVisible(true);
     mPlot->yAxis2->setTickLabels(true);
@@ -189,8 +218,62 @@ void TChart::BringRangesUpToDate() {
     }
 }
 
+QStringList TChart::CursorReadout() const {
+    return mCursor->Lines();
+}
+
+bool TChart::CursorPinned() const {
+    return mCursor->Pinned();
+}
+
+void TChart::ShowAxesInUse() {
+    QStringList units[2];
+    bool drawn[2] = {false, false};
+    bool rightInUse = false;
+    for (int index : DrawingOrder) {
+        const TChartSeries& series = Series(index);
+        const bool right = series.AxisSide() == TAxisSide::Right;
+        rightInUse = rightInUse || right;
+        if (series.Count() > 0) {
+            drawn[right] = true;
+            if (!series.Unit().isEmpty() && !units[right].contains(series.Unit())) {
+                units[right] << series.Unit();
+            }
+        }
+    }
+    RightAxis().SetShown(rightInUse);
+    // Cleared curves leave the units as they were until the next result.
+    if (drawn[0]) {
+        LeftAxis().TakeCurveUnit(units[0].join(QStringLiteral(", ")));
+    }
+    if (drawn[1]) {
+        RightAxis().TakeCurveUnit(units[1].join(QStringLiteral(", ")));
+    }
+}
+
+void TChart::FitLegend() {
+    if (!mLegend->visible() || mLegend->itemCount() == 0) {
+        return;
+    }
+    // One row when it fits the width, else two entries a row.
+    const QMargins margins = mLegend->margins();
+    int oneRow =
+        margins.left() + margins.right() + mLegend->columnSpacing() * (mLegend->itemCount() - 1);
+    for (int i = 0; i < mLegend->itemCount(); ++i) {
+        oneRow += mLegend->item(i)->minimumOuterSizeHint().width();
+    }
+    const int wrap = oneRow > mPlot->width() ? 2 : 0;
+    if (wrap != mLegend->wrap()) {
+        mLegend->setWrap(wrap);
+        mLegend->setFillOrder(QCPLayoutGrid::foColumnsFirst, true);
+    }
+}
+
 void TChart::PrepareFrame() {
     BringRangesUpToDate();
+    ShowAxesInUse();
+    FitLegend();
+    mCursor->Refresh();
     const double left = mPlot->xAxis->range().lower;
     for (int i = 0; i < SeriesCount; ++i) {
         mReportsDraw[i] = Series(i).HasPointAtOrRightOf(left);
@@ -210,6 +293,7 @@ void TChart::ClickAt(QPoint pos) {
     // An axis catches clicks a few pixels on either side of its line; inside the plot area a
     // click belongs to the curves, not to the axis.
     if (mPlot->axisRect()->rect().contains(pos, true)) {
+        mCursor->Click(pos);
         return;
     }
     constexpr std::array<TAxisKind, 3> kinds = {TAxisKind::Left, TAxisKind::Right,

@@ -7,7 +7,12 @@
 // Mouse: dragging with the left button from the plot area towards the right zooms into the
 // rectangle (every axis then keeps that fixed range); dragging towards the left undoes the zoom.
 // A left click on an axis raises OnClickAxis.
+//
+// Reading: the mouse over the plot area shows the frequency and the value of every curve at
+// the nearest point; a click there pins that readout, the next click releases it. Tick labels
+// fit the axes at any size and zoom; an axis with no curve against it is hidden.
 
+#include <QStringList>
 #include <QWidget>
 #include <array>
 #include <functional>
@@ -24,6 +29,7 @@ namespace tavrin {
 
 class TChartPlot;
 class TChartLegend;
+class TChartCursor;
 
 class TChart : public QWidget, private TChartHost {
     Q_OBJECT
@@ -59,6 +65,11 @@ class TChart : public QWidget, private TChartHost {
     // chart event it is queued instead.
     void Redraw();
 
+    // The cursor readout as shown: "f = 1000 Hz", then one line per curve with points
+    // ("Re = 47.012 Ω"); empty while none is shown.
+    QStringList CursorReadout() const;
+    bool CursorPinned() const;
+
     // A left click on an axis; clicks elsewhere raise nothing.
     std::function<void(TAxisKind)> OnClickAxis;
 
@@ -78,9 +89,12 @@ class TChart : public QWidget, private TChartHost {
     void ReportPaintedFrame();
     void ClickAt(QPoint pos);
     void ZoomTo(QRect dragged);
+    void ShowAxesInUse();
+    void FitLegend();
 
     TChartPlot* mPlot;
     TChartLegend* mLegend;
+    TChartCursor* mCursor;
     // The legend's row above the plot area; taken out of the layout while the legend is hidden
     // so that the plot area grows.
     QCPLayoutGrid* mLegendRow;

@@ -22,6 +22,8 @@ TChartPlot::TChartPlot(QWidget* parent) : QCustomPlot(parent) {
     // event, which is where the redraw is reported.
     setPlottingHint(QCP::phImmediateRefresh, false);
     setSelectionRectMode(QCP::srmCustom);
+    // The cursor readout follows the mouse without a button held.
+    setMouseTracking(true);
     connect(this, &QCustomPlot::beforeReplot, this, [this] {
         if (OnBeforeReplot) {
             OnBeforeReplot();
@@ -67,6 +69,25 @@ void TChartPlot::mouseMoveEvent(QMouseEvent* event) {
     event->accept();
     if (mSelecting) {
         QCustomPlot::mouseMoveEvent(event);
+    } else if (event->buttons() == Qt::NoButton && OnHover) {
+        OnHover(event->position().toPoint());
+    }
+}
+
+void TChartPlot::leaveEvent(QEvent* event) {
+    QCustomPlot::leaveEvent(event);
+    if (OnLeave) {
+        OnLeave();
+    }
+}
+
+void TChartPlot::updateLayout() {
+    QCustomPlot::updateLayout();
+    // Ticks are chosen while the layout is prepared, for the axis lengths of the layout before.
+    // When the new layout changed a length, choosing again for it settles in one more pass: the
+    // labels' sizes across the axis, which decide the lengths, do not depend on their number.
+    for (int pass = 0; pass < 2 && TicksNeedLayout && TicksNeedLayout(); ++pass) {
+        QCustomPlot::updateLayout();
     }
 }
 
@@ -144,8 +165,15 @@ void TChartLegend::draw(QCPPainter* painter) {
     painter->setPen(QPen(Qt::black, 0, Qt::DotLine));
     const QRect inner = rect();
     for (int i = 1; i < itemCount(); ++i) {
-        const int x = (item(i - 1)->outerRect().right() + item(i)->outerRect().left() + 1) / 2;
-        painter->drawLine(QPoint(x, inner.top()), QPoint(x, inner.bottom()));
+        const QRect before = item(i - 1)->outerRect();
+        const QRect after = item(i)->outerRect();
+        // Between neighbours in a row only, when the entries take two rows.
+        if (before.top() != after.top()) {
+            continue;
+        }
+        const int x = (before.right() + after.left() + 1) / 2;
+        painter->drawLine(QPoint(x, std::max(inner.top(), after.top())),
+                          QPoint(x, std::min(inner.bottom(), after.bottom())));
     }
 }
 

@@ -23,6 +23,12 @@ class TChartPlot : public QCustomPlot {
     std::function<void()> OnFreshFramePainted;
     // A left press and release without dragging; widget coordinates.
     std::function<void(QPoint)> OnClick;
+    // The mouse moved with no button held, or left the widget; widget coordinates.
+    std::function<void(QPoint)> OnHover;
+    std::function<void()> OnLeave;
+    // Asked after each layout: true when an axis's ticks were chosen for another length than
+    // the layout gave it, which then runs again.
+    std::function<bool()> TicksNeedLayout;
     // A selection rectangle dragged with the left button, from the press point (topLeft) to the
     // release point (bottomRight), not normalised: the drag direction counts.
     std::function<void(QRect)> OnSelectionRect;
@@ -34,6 +40,8 @@ class TChartPlot : public QCustomPlot {
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void updateLayout() override;
 
   private:
     bool mFreshFrame = false;

@@ -12,12 +12,12 @@ TChartSeries::TChartSeries(QCPGraph& graph, QCPAxis& leftAxis, QCPAxis& rightAxi
     : mGraph(graph), mLeftAxis(leftAxis), mRightAxis(rightAxis), mHost(host) {}
 
 QString TChartSeries::Title() const {
-    return mGraph.name();
+    return mTitle;
 }
 
 void TChartSeries::SetTitle(const QString& title) {
-    mGraph.setName(title);
-    mHost.AppearanceChanged();
+    mTitle = title;
+    ShowName();
 }
 
 QColor TChartSeries::Colour() const {
@@ -68,14 +68,17 @@ void TChartSeries::Clear() {
 void TChartSeries::SetPoints(std::span<const double> x, std::span<const double> y) {
     const size_t count = std::min(x.size(), y.size());
     x = x.first(count);
-    // A zero-initialised vector of plain pairs, filled in place and handed over without a copy.
-    QVector<QCPGraphData> points(static_cast<qsizetype>(count));
+    // A vector of plain pairs copied from one element (default construction would call the
+    // library's constructor once per point), filled in place and handed over without a copy.
+    QVector<QCPGraphData> points(static_cast<qsizetype>(count), QCPGraphData(0.0, 0.0));
     QCPGraphData* point = points.data();
+    bool ascending = true;  // checked on the way, as std::is_sorted would
     for (size_t i = 0; i < count; ++i) {
         point[i].key = x[i];
         point[i].value = y[i];
+        ascending &= i == 0 || !(x[i] < x[i - 1]);
     }
-    mGraph.data()->set(points, std::is_sorted(x.begin(), x.end()));
+    mGraph.data()->set(points, ascending);
     mHost.ContentChanged();
 }
 
@@ -105,6 +108,37 @@ double TChartSeries::Y(int index) const {
 bool TChartSeries::HasPointAtOrRightOf(double x) const {
     const QSharedPointer<QCPGraphDataContainer> data = mGraph.data();
     return !data->isEmpty() && (data->constEnd() - 1)->key >= x;
+}
+
+QString TChartSeries::Description() const {
+    return mDescription;
+}
+
+void TChartSeries::SetDescription(const QString& description) {
+    mDescription = description;
+    ShowName();
+}
+
+QString TChartSeries::Name() const {
+    return mDescription.isEmpty() ? mTitle : mDescription;
+}
+
+void TChartSeries::ShowName() {
+    // The legend shows the graph's name.
+    mGraph.setName(Name());
+    mHost.AppearanceChanged();
+}
+
+QString TChartSeries::Unit() const {
+    return mUnit;
+}
+
+void TChartSeries::SetUnit(const QString& unit) {
+    if (unit == mUnit) {
+        return;
+    }
+    mUnit = unit;
+    mHost.AppearanceChanged();
 }
 
 }  // namespace tavrin

@@ -26,6 +26,15 @@ class TChartSeries {
 
     QString Title() const;
     void SetTitle(const QString& title);
+    // What the curve is, in words, for the legend and the cursor readout ("Re measured",
+    // "Left input"); empty means the title.
+    QString Description() const;
+    void SetDescription(const QString& description);
+    // What the legend and the readout call the curve: the description, else the title.
+    QString Name() const;
+    // Unit of the y values ("Ω", "°"); the axis the curve is drawn against shows it.
+    QString Unit() const;
+    void SetUnit(const QString& unit);
     // The line and the legend text.
     QColor Colour() const;
     void SetColour(const QColor& colour);
@@ -56,10 +65,15 @@ class TChartSeries {
     std::function<void()> AfterDrawValues;
 
   private:
+    void ShowName();
+
     QCPGraph& mGraph;
     QCPAxis& mLeftAxis;
     QCPAxis& mRightAxis;
     TChartHost& mHost;
+    QString mTitle;
+    QString mDescription;
+    QString mUnit;
 };
 
 }  // namespace tavrin

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "uAxisTicks.h"
 #include "uNumberText.h"
 
 namespace tavrin {
@@ -86,13 +87,39 @@ int NearestPixel(float x) {
     return static_cast<int>(rounded);
 }
 
-TFrequencyAxis::TFrequencyAxis(float low, float high, int barLeft, int barRight)
+TFrequencyAxis::TFrequencyAxis(float low, float high, int barLeft, int barRight, bool logarithmic)
     : Low(low),
+      High(high),
       PixelsPerHz(static_cast<float>(barRight - barLeft) / (high - low)),
-      BarLeft(barLeft) {}
+      BarLeft(barLeft),
+      Track(barRight - barLeft),
+      Logarithmic(logarithmic && low > 0 && high > low) {}
+
+double TFrequencyAxis::Offset(double frequency) const {
+    if (Logarithmic) {
+        return std::log(frequency / Low) / std::log(static_cast<double>(High) / Low) * Track;
+    }
+    return (static_cast<float>(frequency) - Low) * PixelsPerHz;
+}
+
+double TFrequencyAxis::FrequencyAt(double offset) const {
+    // The ends exactly, so that a range at an end reads as the whole span.
+    if (offset <= 0) {
+        return Low;
+    }
+    if (offset >= Track) {
+        return High;
+    }
+    if (Logarithmic) {
+        return Low * std::pow(static_cast<double>(High) / Low, offset / Track);
+    }
+    return Low + offset / PixelsPerHz;
+}
 
 int TFrequencyAxis::ScaleX(double frequency) const {
-    const int offset = NearestPixel((static_cast<float>(frequency) - Low) * PixelsPerHz);
+    const int offset = Logarithmic
+                           ? NearestPixel(static_cast<float>(Offset(frequency)))
+                           : NearestPixel((static_cast<float>(frequency) - Low) * PixelsPerHz);
     return offset > std::numeric_limits<int>::max() - BarLeft ? std::numeric_limits<int>::max()
                                                               : BarLeft + offset;
 }
@@ -140,6 +167,34 @@ TScaleLayout LayOutScale(float low, float high, int width, int barLeft, int barR
     std::sort(layout.MinorTicks.begin(), layout.MinorTicks.end());
     layout.Step = step.Size;
     layout.MinorStep = minor;
+    return layout;
+}
+
+TScaleLayout LayOutLogScale(float low, float high, int width, int barLeft, int barRight,
+                            const TTextWidthMeasure& textWidth) {
+    TScaleLayout layout;
+    if (!std::isfinite(low) || !std::isfinite(high) || !(low > 0) || !(low < high) || width <= 0 ||
+        barRight <= barLeft || !textWidth) {
+        return layout;
+    }
+    const TFrequencyAxis axis(low, high, barLeft, barRight, true);
+    const int digit = std::max(1, textWidth("0"));
+    TTickRoom room;
+    room.Length = barRight - barLeft;
+    room.Extent = [&textWidth](const std::string& text) { return textWidth(text); };
+    room.LabelStartsAtTick = true;
+    room.MinSpacing = 3 * digit;
+    // Whole-pixel ticks may each move half a pixel.
+    room.Gap = digit + 1;
+    room.Before = barLeft;
+    room.After = width - barRight;
+    const TScaleTicks ticks = ChooseLogTicks(low, high, room);
+    for (const TScaleTick& tick : ticks.Labelled) {
+        layout.Labels.push_back({axis.ScaleX(tick.Value), tick.Text});
+    }
+    for (const double minor : ticks.Minor) {
+        layout.MinorTicks.push_back(axis.ScaleX(minor));
+    }
     return layout;
 }
 

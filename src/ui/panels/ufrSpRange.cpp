@@ -141,8 +141,6 @@ void TfrSpRange::SetFullRange(float low, float high) {
 }
 
 void TfrSpRange::SetRange(float low, float high) {
-    const int track = std::max(0, BarRight() - BarLeft());
-    const float pixelsPerHz = static_cast<float>(track) / (FullMaxValue - FullMinValue);
     // Written so that NaN falls back to the span's ends too.
     if (!(low >= FullMinValue)) {
         low = FullMinValue;
@@ -153,20 +151,59 @@ void TfrSpRange::SetRange(float low, float high) {
     RangeMinValue = low;
     RangeMaxValue = high;
     RememberPartialRange();
-    MinWidth = std::clamp(NearestPixel((RangeMinValue - FullMinValue) * pixelsPerHz), 0, track) +
-               kEdgeWidth;
-    MaxWidth = std::clamp(NearestPixel((FullMaxValue - RangeMaxValue) * pixelsPerHz), 0, track) +
-               kEdgeWidth;
-    LayOutBar();
+    PlaceRange();
     RaiseRangeChange();
 }
 
+bool TfrSpRange::LogScale() const {
+    return LogarithmicValue && FullMinValue > 0;
+}
+
+void TfrSpRange::PlaceRange() {
+    const int track = std::max(0, BarRight() - BarLeft());
+    if (LogScale()) {
+        const TFrequencyAxis axis(FullMinValue, FullMaxValue, 0, track, true);
+        MinWidth =
+            std::clamp(NearestPixel(static_cast<float>(axis.Offset(RangeMinValue))), 0, track) +
+            kEdgeWidth;
+        MaxWidth = std::clamp(NearestPixel(static_cast<float>(track - axis.Offset(RangeMaxValue))),
+                              0, track) +
+                   kEdgeWidth;
+    } else {
+        const float pixelsPerHz = static_cast<float>(track) / (FullMaxValue - FullMinValue);
+        MinWidth =
+            std::clamp(NearestPixel((RangeMinValue - FullMinValue) * pixelsPerHz), 0, track) +
+            kEdgeWidth;
+        MaxWidth =
+            std::clamp(NearestPixel((FullMaxValue - RangeMaxValue) * pixelsPerHz), 0, track) +
+            kEdgeWidth;
+    }
+    LayOutBar();
+}
+
+void TfrSpRange::SetLogarithmic(bool logarithmic) {
+    if (logarithmic == LogarithmicValue) {
+        return;
+    }
+    LogarithmicValue = logarithmic;
+    DrawScale(FullMinValue, FullMaxValue);
+    PlaceRange();
+}
+
 void TfrSpRange::RangeFromBar() {
-    const float hzPerPixel =
-        (FullMaxValue - FullMinValue) / static_cast<float>(std::max(1, BarRight() - BarLeft()));
-    const float low = FullMinValue + static_cast<float>(RangeLeft() - BarLeft()) * hzPerPixel;
-    const float high =
-        FullMinValue + static_cast<float>(RangeLeft() + RangeWidth() - BarLeft()) * hzPerPixel;
+    float low = 0;
+    float high = 0;
+    if (LogScale()) {
+        const TFrequencyAxis axis(FullMinValue, FullMaxValue, BarLeft(), BarRight(), true);
+        low = static_cast<float>(axis.FrequencyAt(RangeLeft() - BarLeft()));
+        high = static_cast<float>(axis.FrequencyAt(RangeLeft() + RangeWidth() - BarLeft()));
+    } else {
+        const float hzPerPixel =
+            (FullMaxValue - FullMinValue) / static_cast<float>(std::max(1, BarRight() - BarLeft()));
+        low = FullMinValue + static_cast<float>(RangeLeft() - BarLeft()) * hzPerPixel;
+        high =
+            FullMinValue + static_cast<float>(RangeLeft() + RangeWidth() - BarLeft()) * hzPerPixel;
+    }
     // Rounding in the last pixel must not carry the range outside its span.
     RangeMinValue = std::clamp(low, FullMinValue, FullMaxValue);
     RangeMaxValue = std::clamp(high, RangeMinValue, FullMaxValue);
@@ -202,8 +239,11 @@ void TfrSpRange::DrawScale(float low, float high) {
     const TTextWidthMeasure fontMeasure = [&metrics](const std::string& text) {
         return metrics.horizontalAdvance(QString::fromStdString(text));
     };
-    const TScaleLayout layout = LayOutScale(low, high, imageWidth, BarLeft(), BarRight(),
-                                            TextWidth ? TextWidth : fontMeasure);
+    const TTextWidthMeasure& measure = TextWidth ? TextWidth : fontMeasure;
+    const TScaleLayout layout =
+        LogarithmicValue && low > 0
+            ? LayOutLogScale(low, high, imageWidth, BarLeft(), BarRight(), measure)
+            : LayOutScale(low, high, imageWidth, BarLeft(), BarRight(), measure);
 
     const qreal ratio = devicePixelRatioF();
     QPixmap image(QSize(imageWidth, kScaleHeight) * ratio);

@@ -3,7 +3,8 @@
 // The frequency range selector: a linear scale over the span FullMin..FullMax and, below it, a
 // bar on which the user picks RangeMin..RangeMax by dragging the range, moving either end or
 // double-clicking (whole span <-> last partial range). Frequencies are 32-bit float hertz.
-// User-interface thread only.
+// User-interface thread only. Under a chart with a logarithmic frequency axis the scale and the
+// bar can be logarithmic too, so that both show a band at the same place and width.
 //
 // The bar's widths encode the range: pnMin is 2 pixels plus the pixels below RangeMin, pnMax 2
 // plus those above RangeMax, pnRange fills the space between the two 8-pixel end handles
@@ -39,6 +40,11 @@ class TfrSpRange : public QWidget {
     // The scale's label widths; empty means the width of the text in the scale's font. Redraws.
     void SetTextWidthMeasure(TTextWidthMeasure measure);
 
+    // A logarithmic scale and bar (for a span above 0; otherwise they stay linear). The range
+    // keeps its values and is only drawn anew: nothing is raised.
+    void SetLogarithmic(bool logarithmic);
+    bool Logarithmic() const { return LogarithmicValue; }
+
     // Raised with RangeMin and RangeMax whenever the range is set or read back from the bar
     // (span change, end of a drag, a moved end, double click, resize). Not raised while a drag
     // is in progress. Runs inside a widget event handler, so it must not throw.
@@ -63,6 +69,9 @@ class TfrSpRange : public QWidget {
     int RangeWidth() const;
 
     void SetRange(float low, float high);
+    // Sizes pnMin and pnMax for RangeMin..RangeMax.
+    void PlaceRange();
+    bool LogScale() const;
     void RangeFromBar();
     void RememberPartialRange();
     void RaiseRangeChange();
@@ -100,6 +109,7 @@ class TfrSpRange : public QWidget {
     float RangeMaxValue = 100;
     float LastMin = 34;
     float LastMax = 67;
+    bool LogarithmicValue = false;
     int MinWidth = 2;  // width of pnMin
     int MaxWidth = 2;  // width of pnMax
 

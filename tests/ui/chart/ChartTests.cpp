@@ -7,6 +7,7 @@
 #include <QtTest>
 #include <array>
 #include <cmath>
+#include <limits>
 #include <numbers>
 #include <vector>
 
@@ -81,20 +82,68 @@ class TChartTests : public QObject {
     }
 
   private slots:
-    void labelTextHasAtMostTheGivenDecimals() {
-        QCOMPARE(AxisLabelText(20.0, 1), QStringLiteral("20"));
-        QCOMPARE(AxisLabelText(20.54, 1), QStringLiteral("20.5"));
-        QCOMPARE(AxisLabelText(0.25, 2), QStringLiteral("0.25"));
-        QCOMPARE(AxisLabelText(0.2, 2), QStringLiteral("0.2"));
-        QCOMPARE(AxisLabelText(0.0, 2), QStringLiteral("0"));
-        QCOMPARE(AxisLabelText(-0.0, 1), QStringLiteral("0"));
-        // Ticks of a logarithmic axis below the decimals must not all read "0".
-        QCOMPARE(AxisLabelText(0.004, 2), QStringLiteral("0.004"));
-        QCOMPARE(AxisLabelText(-0.0025, 2), QStringLiteral("-0.0025"));
-        QCOMPARE(AxisLabelText(1e-6, 2), QStringLiteral("1E-6"));
-        QCOMPARE(AxisLabelText(2.5e-12, 1), QStringLiteral("2.5E-12"));
-        QCOMPARE(AxisLabelText(192000.0, 1), QStringLiteral("192000"));
-        QCOMPARE(AxisLabelText(-1.5, 2), QStringLiteral("-1.5"));
+    // Whatever the range, the scale and the size, every axis's labels read distinct values and
+    // their texts neither touch each other nor stick out of the chart.
+    void tickLabelsAreDistinctAndNeverOverlap() {
+        TChart chart;
+        chart.Series(1).SetAxisSide(TAxisSide::Right);
+        ShowSettled(chart);
+        struct TRange {
+            double Low;
+            double High;
+        };
+        const std::vector<TRange> linear = {
+            {20, 22000},  {46.985, 47.025}, {-0.001, 0.012}, {-1e-9, 1e-9},   {-180, 180},
+            {-5e9, 1e10}, {9e7, 1.1e8},     {0.51, 0.99},    {-47.02, -46.9}, {1e6, 1.00001e6}};
+        const std::vector<TRange> logarithmic = {{20, 22000}, {10000, 17500}, {1, 192000},
+                                                 {1e-3, 1e5}, {1e-12, 1e3},   {999, 1001},
+                                                 {0.5, 0.9},  {1e-30, 1e30}};
+        for (const QSize size : {QSize(330, 240), QSize(640, 420), QSize(1100, 700)}) {
+            chart.resize(size);
+            for (const bool log : {false, true}) {
+                for (const TRange& range : log ? logarithmic : linear) {
+                    for (TAxisKind kind : {TAxisKind::Bottom, TAxisKind::Left, TAxisKind::Right}) {
+                        chart.Axis(kind).SetLogarithmic(log);
+                        chart.Axis(kind).SetMinMax(range.Low, range.High);
+                    }
+                    Settle();
+                    for (TAxisKind kind : {TAxisKind::Bottom, TAxisKind::Left, TAxisKind::Right}) {
+                        const QString what = QStringLiteral("%1 %2..%3 axis %4 size %5x%6")
+                                                 .arg(log ? "log" : "linear")
+                                                 .arg(range.Low)
+                                                 .arg(range.High)
+                                                 .arg(int(kind))
+                                                 .arg(size.width())
+                                                 .arg(size.height());
+                        const QVector<TTickLabel> labels = chart.Axis(kind).TickLabels();
+                        QVERIFY2(labels.size() >= 2, qPrintable(what));
+                        for (qsizetype i = 0; i < labels.size(); ++i) {
+                            QVERIFY2(chart.rect().contains(labels[i].Box),
+                                     qPrintable(what + " " + labels[i].Text));
+                            for (qsizetype j = i + 1; j < labels.size(); ++j) {
+                                QVERIFY2(labels[i].Text != labels[j].Text,
+                                         qPrintable(what + " " + labels[i].Text));
+                                QVERIFY2(
+                                    !labels[i].Box.intersects(labels[j].Box),
+                                    qPrintable(what + " " + labels[i].Text + " " + labels[j].Text));
+                            }
+                        }
+                    }
+                }
+            }
+        }
+        // The labels that repeated or ran together, now apart: a log scale over 20..22000 with
+        // room ticks 1, 2 and 5 of each decade.
+        chart.resize(1100, 700);
+        chart.BottomAxis().SetLogarithmic(true);
+        chart.BottomAxis().SetMinMax(20, 22000);
+        Settle();
+        QStringList texts;
+        for (const TTickLabel& label : chart.BottomAxis().TickLabels()) {
+            texts << label.Text;
+        }
+        QVERIFY2(texts.contains("200") && texts.contains("500") && texts.contains("2000"),
+                 qPrintable(texts.join(' ')));
     }
 
     void seriesKeepTheirPointsInXOrder() {
@@ -283,6 +332,19 @@ class TChartTests : public QObject {
         QCOMPARE(chart.RightAxis().Maximum(), 2.0);
     }
 
+    void pointsWithoutAValueDoNotWidenTheRange() {
+        TChart chart;
+        const double nan = std::numeric_limits<double>::quiet_NaN();
+        chart.Series(0).SetPoints(std::vector<double>{1, 2, 3, 4},
+                                  std::vector<double>{nan, -3, nan, 8});
+        QCOMPARE(chart.LeftAxis().Minimum(), -3.0);
+        QCOMPARE(chart.LeftAxis().Maximum(), 8.0);
+        chart.LeftAxis().SetLogarithmic(true);
+        chart.Series(0).SetPoints(std::vector<double>{1, 2, 3}, std::vector<double>{nan, 0.25, 4});
+        QCOMPARE(chart.LeftAxis().Minimum(), 0.25);
+        QCOMPARE(chart.LeftAxis().Maximum(), 4.0);
+    }
+
     void logarithmicSwitchesKeepRangesPositive() {
         TChart chart;
         chart.BottomAxis().SetMinMax(-100, 1000);
@@ -356,6 +418,7 @@ class TChartTests : public QObject {
 
     void clicksOnAxesNameTheAxis() {
         TChart chart;
+        chart.Series(1).SetAxisSide(TAxisSide::Right);  // the right axis is shown only in use
         ShowSettled(chart);
         std::vector<TAxisKind> clicked;
         chart.OnClickAxis = [&](TAxisKind kind) { clicked.push_back(kind); };
@@ -385,6 +448,17 @@ class TChartTests : public QObject {
         Settle();
         QVERIFY(!chart.LegendVisible());
         QCOMPARE(chart.PlotArea().top(), topWithout);
+
+        // Long names that do not fit one row take two rather than run off the chart.
+        for (int i = 0; i < TChart::SeriesCount; ++i) {
+            chart.Series(i).SetDescription(QStringLiteral("Phase Zx fitted %1").arg(i));
+        }
+        chart.SetLegendVisible(true);
+        Settle();
+        const int oneRow = chart.PlotArea().top();
+        chart.resize(330, 400);
+        Settle();
+        QVERIFY(chart.PlotArea().top() > oneRow);
     }
 
     void drawingAllPointsKeepsEverySpikeInPlace() {
@@ -415,7 +489,7 @@ class TChartTests : public QObject {
             const int row = area.top() + int((10 - 0.9 * heights[i]) / 20 * area.height());
             bool found = false;
             for (int column = expectedX - 1; column <= expectedX + 1; ++column) {
-                found = found || image.pixelColor(column, row) == QColor(255, 0, 0);
+                found = found || image.pixelColor(column, row) == chart.Series(0).Colour();
             }
             QVERIFY2(found, qPrintable(QStringLiteral("spike %1").arg(i)));
         }
@@ -449,17 +523,138 @@ class TChartTests : public QObject {
         QVERIFY(image.save(QStringLiteral(TAVRIN_CHART_PICTURE)));
         // Inside the plot area, away from the red and blue axis titles.
         const QRect area = chart.PlotArea().adjusted(2, 2, -2, -2);
-        bool red = false;
-        bool blue = false;
+        std::array<bool, TChart::SeriesCount> seen{};
         for (int y = area.top(); y <= area.bottom(); ++y) {
             for (int xPixel = area.left(); xPixel <= area.right(); ++xPixel) {
                 const QColor colour = image.pixelColor(xPixel, y);
-                red = red || colour == QColor(255, 0, 0);
-                blue = blue || colour == QColor(0, 0, 255);
+                for (int i = 0; i < TChart::SeriesCount; ++i) {
+                    seen[i] = seen[i] || colour == chart.Series(i).Colour();
+                }
             }
         }
-        QVERIFY(red);
-        QVERIFY(blue);
+        QCOMPARE(seen, (std::array<bool, 4>{true, true, true, true}));
+    }
+
+    // Measured and fitted curves, which once were red against dark purple and blue against
+    // navy, differ clearly in lightness or hue for every kind of colour vision: checked on
+    // the colours as a red-blind and a green-blind eye sees them.
+    void paletteKeepsCurvesApartForColourBlindEyes() {
+        TChart chart;
+        // Simulated dichromat views (Viénot, Brettel and Mollon 1999, linear RGB).
+        const auto linear = [](double c) {
+            c /= 255.0;
+            return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+        };
+        struct TView {
+            std::array<double, 3> r, g, b;
+        };
+        const std::array<TView, 3> views = {{
+            {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}},                                       // normal
+            {{0.11238, 0.88762, 0}, {0.11238, 0.88762, 0}, {0.00401, -0.00401, 1}},  // red-blind
+            {{0.29275, 0.70725, 0}, {0.29275, 0.70725, 0}, {-0.02234, 0.02234, 1}},  // green-blind
+        }};
+        const auto seen = [&](const QColor& colour, const TView& view) {
+            const std::array<double, 3> c = {linear(colour.red()), linear(colour.green()),
+                                             linear(colour.blue())};
+            std::array<double, 3> out{};
+            for (int k = 0; k < 3; ++k) {
+                const std::array<double, 3>& row = k == 0 ? view.r : k == 1 ? view.g : view.b;
+                out[k] = row[0] * c[0] + row[1] * c[1] + row[2] * c[2];
+            }
+            return out;
+        };
+        for (const TView& view : views) {
+            for (int i = 0; i < TChart::SeriesCount; ++i) {
+                for (int j = i + 1; j < TChart::SeriesCount; ++j) {
+                    const auto a = seen(chart.Series(i).Colour(), view);
+                    const auto b = seen(chart.Series(j).Colour(), view);
+                    const double distance = std::hypot(a[0] - b[0], a[1] - b[1], a[2] - b[2]);
+                    QVERIFY2(distance > 0.1,
+                             qPrintable(QStringLiteral("series %1 and %2").arg(i + 1).arg(j + 1)));
+                }
+                // Every curve stands out from the white background.
+                const auto c = seen(chart.Series(i).Colour(), view);
+                QVERIFY(0.2126 * c[0] + 0.7152 * c[1] + 0.0722 * c[2] < 0.45);
+            }
+        }
+    }
+
+    // The readout under the mouse names each curve with points, its value and its unit; a
+    // click pins it, so it keeps reading new results at that frequency.
+    void cursorReadoutFollowsTheMouseAndPinsOnClick() {
+        TChart chart;
+        chart.Series(0).SetUnit(QStringLiteral("Ω"));
+        chart.Series(1).SetUnit(QStringLiteral("°"));
+        chart.Series(1).SetAxisSide(TAxisSide::Right);
+        chart.Series(2).SetDescription(QStringLiteral("R fitted"));
+        chart.Series(0).SetPoints(Ramp(101, 0, 10), Ramp(101, 0, 1));      // y = x / 10
+        chart.Series(1).SetPoints(Ramp(101, 0, 10), Ramp(101, -90, 0.5));  // x 0..1000
+        chart.Series(2).SetPoints(Ramp(101, 0, 10), Ramp(101, 5, 0));
+        ShowSettled(chart);
+        QVERIFY(chart.CursorReadout().isEmpty());
+
+        const QRect area = chart.PlotArea();
+        const auto pixelOf = [&](double x) { return area.left() + int(area.width() * x / 1000); };
+        SendMouse(chart, QEvent::MouseMove, QPoint(pixelOf(502), area.center().y()), Qt::NoButton,
+                  Qt::NoButton);
+        QCOMPARE(chart.CursorReadout(),
+                 (QStringList{"f = 500 Hz", "Re = 50 Ω", "R fitted = 5", "Im = -65°"}));
+
+        // Leaving the chart hides it; clicking pins it and new points are read at the pin.
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(chart.childAt(area.center()), &leave);
+        QVERIFY(chart.CursorReadout().isEmpty());
+        Click(chart, QPoint(pixelOf(300), area.center().y()));
+        QVERIFY(chart.CursorPinned());
+        QApplication::sendEvent(chart.childAt(area.center()), &leave);
+        SendMouse(chart, QEvent::MouseMove, QPoint(pixelOf(700), area.center().y()), Qt::NoButton,
+                  Qt::NoButton);
+        QCOMPARE(chart.CursorReadout().value(1), QStringLiteral("Re = 30 Ω"));
+        chart.Series(0).SetPoints(Ramp(101, 0, 10), Ramp(101, 0, 2));
+        Settle();
+        QCOMPARE(chart.CursorReadout().value(1), QStringLiteral("Re = 60 Ω"));
+
+        // A cleared curve drops out; the next click lets the readout follow the mouse again.
+        chart.Series(2).Clear();
+        Settle();
+        QCOMPARE(chart.CursorReadout().size(), 3);
+        Click(chart, QPoint(pixelOf(700), area.center().y()));
+        QVERIFY(!chart.CursorPinned());
+        QCOMPARE(chart.CursorReadout().value(0), QStringLiteral("f = 700 Hz"));
+        // A click on an axis is no click on the plot.
+        Click(chart, QPoint(area.left() - 3, area.center().y()));
+        QVERIFY(!chart.CursorPinned());
+    }
+
+    // Axes carry the units of their curves; an axis nothing is drawn against is not shown.
+    void axesShowTheirCurvesUnitsAndOnlyWhenInUse() {
+        TChart chart;
+        ShowSettled(chart);
+        QCOMPARE(chart.BottomAxis().TitleText(), QStringLiteral("Frequency [Hz]"));
+        chart.Series(0).SetUnit(QStringLiteral("Ω"));
+        chart.Series(1).SetUnit(QStringLiteral("°"));
+        chart.Series(1).SetAxisSide(TAxisSide::Right);
+        chart.Series(0).SetPoints(Ramp(10, 1, 1), Ramp(10, 1, 1));
+        chart.Series(1).SetPoints(Ramp(10, 1, 1), Ramp(10, 1, 1));
+        Settle();
+        QVERIFY(chart.RightAxis().Shown());
+        QCOMPARE(chart.LeftAxis().TitleText(), QStringLiteral("Re [Ω]"));
+        QCOMPARE(chart.RightAxis().TitleText(), QStringLiteral("Im [°]"));
+
+        // All on the left: the left title gives way to the units of both, the right axis goes.
+        chart.Series(1).SetAxisSide(TAxisSide::Left);
+        chart.LeftAxis().SetTitleVisible(false);
+        Settle();
+        QVERIFY(!chart.RightAxis().Shown());
+        QVERIFY(chart.RightAxis().TickLabels().isEmpty());
+        QCOMPARE(chart.LeftAxis().TitleText(), QStringLiteral("[Ω, °]"));
+        const QRect withoutRight = chart.PlotArea();
+        chart.Series(3).SetAxisSide(TAxisSide::Right);
+        Settle();
+        QVERIFY(chart.RightAxis().Shown());
+        QVERIFY(chart.PlotArea().width() < withoutRight.width());
+        // Its grid comes back with it, as it was.
+        QVERIFY(chart.RightAxis().GridVisible());
     }
 };
 

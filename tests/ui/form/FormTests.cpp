@@ -7,6 +7,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -133,9 +134,11 @@ class FormTests : public QObject {
         QVERIFY(file.open(QIODevice::ReadOnly));
         QStringList lines = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
         lines.removeIf([](const QString& line) { return line.contains("Name="); });
+        // The middle device of the box, by the first-start rule.
+        const QString middle = QString::number(kVirtualBoxStateCount / 2);
         const QStringList expected{"[WaveSetup]",
-                                   "InputID=2",
-                                   "OutputID=2",
+                                   "InputID=" + middle,
+                                   "OutputID=" + middle,
                                    "Sampling=48000",
                                    "Swap=0",
                                    "FMin=20",
@@ -226,11 +229,13 @@ class FormTests : public QObject {
         QTemporaryDir folder;
         TCountingService service;
         TFormRig rig(folder.path(), &service);
+        const int gone = rig.Find<QComboBox>("cbDeviceOut")->count();
         rig.Find<QComboBox>("cbDeviceOut")->addItem("a device that went away");
-        rig.Find<QComboBox>("cbDeviceOut")->setCurrentIndex(5);
+        rig.Find<QComboBox>("cbDeviceOut")->setCurrentIndex(gone);
         ShowProcessingPage(rig);
         rig.Click("btnStartStop");
-        QCOMPARE(rig.Messages.Texts, QStringList{"Can not open output device 5"});
+        QCOMPARE(rig.Messages.Texts,
+                 QStringList{"Can not open output device " + QString::number(gone)});
         QVERIFY(!rig.Form().Measuring());
         QCOMPARE(rig.Find<QPushButton>("btnStartStop")->text(), QString("Start"));
         QVERIFY(rig.Form().Session().SignalIn().Parked());
@@ -280,6 +285,41 @@ class FormTests : public QObject {
         QCOMPARE(cin->palette().color(QPalette::Text), rig.Form().palette().color(QPalette::Text));
         TypeInto(cin, "1,5");
         QCOMPARE(cin->palette().color(QPalette::Text), QColor(Qt::red));
+    }
+
+    // The driver panel fits the impedance results while it is shown, and only then.
+    void driverPanelFitsTheResultsWhileShown() {
+        QTemporaryDir folder;
+        TFormRig rig(folder.path());
+        Calibrate(rig);
+        rig.SelectDevices(static_cast<int>(TVirtualBoxState::DriverFreeAir));
+        TypeInto(rig.Find<QComboBox>("cbVal")->lineEdit(), "100");
+        TypeInto(rig.Find<QLineEdit>("edCin"), "100");
+        rig.Click("btnDriver");
+        auto* panel = rig.Find<QWidget>("frDriver");
+        QVERIFY(panel && panel->isVisible());
+        auto* results = rig.Find<QPlainTextEdit>("memDriver");
+        rig.Click("btnStartStop");
+        QTRY_VERIFY_WITH_TIMEOUT(results->toPlainText().contains("\nFs "), kResultTimeoutMs);
+        for (int i = 0; i < 3; ++i) {  // the level loop settles
+            const QString before = results->toPlainText();
+            QTRY_VERIFY_WITH_TIMEOUT(results->toPlainText() != before, kResultTimeoutMs);
+        }
+        rig.Click("btnStartStop");
+        const QString text = results->toPlainText();
+        const auto fs = QRegularExpression("\\nFs +([0-9.]+) Hz").match(text);
+        QVERIFY2(std::fabs(fs.captured(1).toDouble() / 40.0 - 1) < 0.002, qPrintable(text));
+        rig.Form().grab().save(TAVRIN_SCREENSHOT_DIR "/processing-driver.png");
+        panel->grab().save(TAVRIN_SCREENSHOT_DIR "/driver-panel.png");
+
+        panel->close();
+        rig.Find<QPushButton>("btnDriverClear")->click();
+        rig.Click("btnStartStop");
+        const QString before = rig.Find<QPlainTextEdit>("memLCRRes")->toPlainText();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.Find<QPlainTextEdit>("memLCRRes")->toPlainText() != before,
+                                 kResultTimeoutMs);
+        rig.Click("btnStartStop");
+        QVERIFY(results->toPlainText().contains("not measured yet"));
     }
 };
 

@@ -42,6 +42,9 @@ class PanelGallery : public QObject {
         Save(panel, "SpRange-whole");
         DoubleClick(*panel.findChild<QWidget*>("pnRange"), {300, 10});
         Save(panel, "SpRange-middle-third");
+        panel.SetLogarithmic(true);
+        Save(panel, "SpRange-log");
+        panel.SetLogarithmic(false);
         panel.SetFullRange(20, 95999);
         panel.resize(900, panel.height());
         Save(panel, "SpRange-wide");

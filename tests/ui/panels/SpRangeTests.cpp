@@ -2,6 +2,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QTest>
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -70,6 +71,7 @@ class SpRangeTests : public QObject {
 
   private slots:
     void init() {
+        Reported.clear();
         Frame = std::make_unique<TfrSpRange>();
         Frame->resize(624, Frame->height());
         Frame->show();
@@ -131,6 +133,59 @@ class SpRangeTests : public QObject {
                      qPrintable(QString::number(hz)));
         }
         QVERIFY(!tickAt(600, 15));
+    }
+
+    // Under a logarithmic chart the scale and the bar are logarithmic as well: a decade takes
+    // the same width wherever it lies, labels stay apart, and a dragged band keeps its ratio.
+    void aLogarithmicScaleAndBarFollowTheChart() {
+        ShowVoiceBand();
+        const auto logX = [](double f) {
+            return 11 + static_cast<int>(std::nearbyint(std::log(f / 20) / std::log(1100.0) * 602));
+        };
+        const TScaleLayout layout = LayOutLogScale(20, 22000, 624, 11, 613, SixPixelsPerDigit);
+        QVERIFY(layout.Labels.size() >= 3);
+        for (size_t i = 0; i < layout.Labels.size(); ++i) {
+            const TScaleLabel& label = layout.Labels[i];
+            QCOMPARE(label.X, logX(std::stod(label.Text)));
+            QVERIFY(label.X + SixPixelsPerDigit(label.Text) <= 624);
+            if (i > 0) {
+                const TScaleLabel& before = layout.Labels[i - 1];
+                QVERIFY2(before.X + SixPixelsPerDigit(before.Text) < label.X,
+                         qPrintable(QString::fromStdString(before.Text + " " + label.Text)));
+            }
+        }
+        const std::vector<std::string> texts = Texts(layout);
+        for (const char* decade : {"100", "1000", "10000"}) {
+            QVERIFY(std::find(texts.begin(), texts.end(), decade) != texts.end());
+        }
+
+        // Switching redraws the scale and places the range anew, raising nothing.
+        const qint64 linearScale = ScaleKey();
+        Frame->SetLogarithmic(true);
+        QVERIFY(Frame->Logarithmic());
+        QVERIFY(ScaleKey() != linearScale);
+        QVERIFY(Reported.empty());
+        const QImage image = ScaleImage();
+        const QRgb background = image.pixel(5, 15);
+        QVERIFY(image.pixel(logX(1000), 12) != background);  // the major tick of 1000 Hz
+
+        DoubleClick(Part("pnRange"), {2, 10});  // the middle third, 7346.7..14673.3
+        QCOMPARE(Part("pnMin").width(), logX(Frame->RangeMin()) - 11 + 2);
+        QCOMPARE(Part("pnMax").width(), 613 - logX(Frame->RangeMax()) + 2);
+        const float ratio = Frame->RangeMax() / Frame->RangeMin();
+        Reported.clear();
+        Drag(Part("pnRange"), {10, 10}, {{-90, 10}, {-190, 10}});
+        QCOMPARE(Reported.size(), size_t(1));
+        QVERIFY(Frame->RangeMin() < 1000);
+        // One pixel is a factor of 1100^(1/602) here; the band's ratio moves by two at most.
+        QVERIFY(std::fabs(std::log(Frame->RangeMax() / Frame->RangeMin() / ratio)) <
+                2 * std::log(1100.0) / 602);
+
+        // Back to linear: the same range, laid out linearly again.
+        const float low = Frame->RangeMin();
+        Frame->SetLogarithmic(false);
+        QCOMPARE(Frame->RangeMin(), low);
+        QCOMPARE(Part("pnMin").width(), NearestPixel((low - 20) * (602.0f / 21980.0f)) + 2);
     }
 
     void aNewSpanSelectsItAllAndDoubleClicksToggleTheMiddleThird() {

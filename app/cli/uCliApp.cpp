@@ -1,0 +1,72 @@
+#include "uCliApp.h"
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <iostream>
+#include <memory>
+#include <vector>
+
+#include "uCliCalibrate.h"
+#include "uCliDevices.h"
+#include "uCliEnvironment.h"
+#include "uCliError.h"
+#include "uCliMeasure.h"
+
+namespace tavrin::cli {
+namespace {
+
+constexpr const char* kProgram = "tavrin-cli";
+
+int Failure(const std::string& text) {
+    std::cerr << kProgram << ": " << text << std::endl;
+    return kExitError;
+}
+
+}  // namespace
+
+int RunCli(int argc, char** argv) {
+    CLI::App program(
+        "Impedance meter and transfer-function analyser for a sound card and its "
+        "connection box, without a window.",
+        kProgram);
+    program.require_subcommand(1);
+    std::vector<std::unique_ptr<TCliCommand>> commands;
+    commands.push_back(std::make_unique<TDevicesCommand>());
+    commands.push_back(std::make_unique<TCalibrateCommand>());
+    commands.push_back(std::make_unique<TMeasureCommand>());
+    for (const auto& command : commands) {
+        command->Register(program);
+    }
+
+    try {
+        program.parse(argc, argv);
+    } catch (const CLI::CallForHelp& help) {
+        return program.exit(help);
+    } catch (const CLI::CallForAllHelp& help) {
+        return program.exit(help);
+    } catch (const CLI::ParseError& error) {
+        const bool commandChosen = std::any_of(commands.begin(), commands.end(),
+                                               [](const auto& c) { return c->Chosen(); });
+        if (!commandChosen) {
+            return Failure(
+                std::string(argc > 1 ? "unknown command \"" + std::string(argv[1]) + "\": " : "") +
+                "devices, calibrate or measure");
+        }
+        return Failure(error.what());
+    }
+
+    try {
+        TCliEnvironment environment;
+        for (const auto& command : commands) {
+            if (command->Chosen()) {
+                command->Run(environment);
+            }
+        }
+    } catch (const std::exception& error) {
+        // ECliError carries the user's line; anything else (a file error) says its own.
+        return Failure(error.what());
+    }
+    return kExitSuccess;
+}
+
+}  // namespace tavrin::cli

@@ -1,0 +1,45 @@
+#include "uCliEnvironment.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <vector>
+
+#include "uCliVirtualBox.h"
+#include "uCombinedWaveService.h"
+#include "uExecutablePath.h"
+#include "uPortAudioService.h"
+#include "uVirtualBoxService.h"
+
+namespace tavrin::cli {
+namespace {
+
+TVirtualBoxSetup BoxSetup() {
+    const char* switches = std::getenv(kVirtualBoxVariable);
+    return ParseVirtualBoxSwitches(switches ? switches : "");
+}
+
+constexpr std::string_view kWindowProgram = "tavrin";
+
+}  // namespace
+
+TCliEnvironment::TCliEnvironment() : TCliEnvironment(BoxSetup()) {}
+
+TCliEnvironment::TCliEnvironment(const TVirtualBoxSetup& box)
+    : FSpeedUp(box.Options.SpeedUp), FAudioClock(box.Options.SpeedUp), FUi(WallClock) {
+    // Real sound cards first, then the virtual connection box, as in the window.
+    std::vector<std::unique_ptr<TWaveService>> backends;
+    if (!box.BoxOnly) {
+        backends.push_back(std::make_unique<TPortAudioService>());
+    }
+    backends.push_back(std::make_unique<TVirtualBoxService>(box.Options));
+    Service = std::make_unique<TCombinedWaveService>(std::move(backends));
+}
+
+std::string TCliEnvironment::WindowFilePath(std::string_view extension) {
+    const std::filesystem::path self(ExecutablePath());
+    const std::filesystem::path folder =
+        self.empty() ? std::filesystem::path() : self.parent_path();
+    return (folder / kWindowProgram).string() + std::string(extension);
+}
+
+}  // namespace tavrin::cli

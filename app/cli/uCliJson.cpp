@@ -1,0 +1,106 @@
+#include "uCliJson.h"
+
+#include <algorithm>
+#include <charconv>
+#include <string>
+
+namespace tavrin::cli {
+namespace {
+
+// The bins of the result that its channels hold: Lo..Hi, never past the last slot.
+TBinRange HeldBins(const TMeasurementResult& result) {
+    const int32_t slots = static_cast<int32_t>(result.Channel(0).size());
+    return {result.Bins.Lo, std::min(result.Bins.Hi, slots - 1)};
+}
+
+}  // namespace
+
+std::vector<std::string> TextLines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        const size_t end = std::min(text.find("\r\n", start), text.size());
+        lines.push_back(text.substr(start, end - start));
+        start = end + 2;
+    }
+    return lines;
+}
+
+const char* ModeName(TMode mode) {
+    switch (mode) {
+        case mdZGraph:
+            return "z";
+        case mdZGraphLCR:
+            return "lcr";
+        case mdTransfer:
+            return "transfer";
+        default:
+            return "calibration";
+    }
+}
+
+double ShortestFloat(float value) {
+    char text[32];
+    const auto written = std::to_chars(text, text + sizeof text, value);
+    double shortest = 0;
+    std::from_chars(text, written.ptr, shortest);
+    return shortest;
+}
+
+nlohmann::json FitJson(const TSeriesFit& fit) {
+    nlohmann::json json;
+    json["reactance"] = fit.Inductive ? "inductive" : "capacitive";
+    if (fit.Inductive) {
+        json["inductance"] = ShortestFloat(fit.Inductance);
+    } else {
+        json["capacitance"] =
+            fit.ReactanceKnown ? nlohmann::json(ShortestFloat(fit.Capacitance)) : nlohmann::json();
+    }
+    json["resistance"] = ShortestFloat(fit.Resistance);
+    json["loss_tangent"] =
+        fit.LossTangentKnown ? nlohmann::json(ShortestFloat(fit.LossTangent)) : nlohmann::json();
+    json["readout"] = TextLines(FormatSeriesFit(fit));
+    return json;
+}
+
+std::vector<std::array<double, 3>> CurveRows(const TMeasurementResult& result) {
+    std::vector<std::array<double, 3>> rows;
+    const std::span<const TComplex> bins = result.Channel(0);
+    const TBinRange held = HeldBins(result);
+    const float width = result.BinWidth();
+    for (int32_t i = held.Lo; i <= held.Hi; ++i) {
+        const TComplex value = bins[static_cast<size_t>(i)];
+        rows.push_back({static_cast<double>(i) * width, value.Re, value.Im});
+    }
+    return rows;
+}
+
+nlohmann::json ResultJson(const TMeasurementResult& result, const TResultExtras& extras) {
+    const TBinRange held = HeldBins(result);
+    const float width = result.BinWidth();
+    nlohmann::json json;
+    json["result"] = extras.Index;
+    json["mode"] = ModeName(result.Mode);
+    json["rate"] = result.SampleRate;
+    json["block_length"] = result.BlockLength;
+    json["band"] = {ShortestFloat(result.BandLow), ShortestFloat(result.BandHigh)};
+    json["bins"] = {held.Lo, held.Hi};
+    json["frequency"] = {held.Lo * static_cast<double>(width),
+                         held.Hi * static_cast<double>(width)};
+    json["amplitude"] = ShortestFloat(extras.Amplitude);
+    json["saturated"] = extras.Saturated;
+    if (result.Fit) {
+        json["fit"] = FitJson(*result.Fit);
+    }
+    if (extras.WithCurve) {
+        nlohmann::json curve = nlohmann::json::array();
+        for (const auto& [frequency, re, im] : CurveRows(result)) {
+            curve.push_back({frequency, ShortestFloat(static_cast<float>(re)),
+                             ShortestFloat(static_cast<float>(im))});
+        }
+        json["curve"] = std::move(curve);
+    }
+    return json;
+}
+
+}  // namespace tavrin::cli

@@ -1,0 +1,40 @@
+#pragma once
+
+// A result as one JSON object, the line the command line prints for it, and the rows its export
+// writes: the curve of channel 0 over the result's bins.
+
+#include <array>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "uMeasurementResult.h"
+
+namespace tavrin::cli {
+
+// The program's texts, CR LF between lines, as a list of lines.
+std::vector<std::string> TextLines(const std::string& text);
+
+// The mode's name on the command line: "z", "lcr", "transfer" ("calibration" for mode 0).
+const char* ModeName(TMode mode);
+
+// The shortest decimal that reads back as the same 32-bit float, as a JSON number.
+double ShortestFloat(float value);
+
+// The series fit: its kind, its values in SI units (null where the readout says "??") and the
+// three readout lines.
+nlohmann::json FitJson(const TSeriesFit& fit);
+
+// Frequency (Hz), real and imaginary part of channel 0 for each bin of the result, in the order
+// of the bins.
+std::vector<std::array<double, 3>> CurveRows(const TMeasurementResult& result);
+
+struct TResultExtras {
+    int Index = 0;  // 1 for the first result of a run
+    float Amplitude = 0;
+    bool Saturated = false;
+    bool WithCurve = false;
+};
+nlohmann::json ResultJson(const TMeasurementResult& result, const TResultExtras& extras);
+
+}  // namespace tavrin::cli

@@ -1,0 +1,145 @@
+#include "uCliMeasure.h"
+
+#include <CLI/CLI.hpp>
+#include <array>
+#include <iostream>
+#include <map>
+#include <vector>
+
+#include "uCliEnvironment.h"
+#include "uCliError.h"
+#include "uCliJson.h"
+#include "uCliRun.h"
+#include "uMeasurementSession.h"
+#include "uResultExport.h"
+#include "uSignalIn.h"
+#include "uStopSignal.h"
+
+namespace tavrin::cli {
+namespace {
+
+const std::map<std::string, TMode> kModes{
+    {"z", mdZGraph}, {"lcr", mdZGraphLCR}, {"transfer", mdTransfer}, {"driver", mdZGraph}};
+constexpr const char* kDefaultTime = "0.3";
+
+// A calibration that does not fit the block length would be replaced by no correction at all,
+// which a measurement must not pass off as calibrated.
+void CheckCalibration(const TMeasurementSession& session, TMode mode, const std::string& path) {
+    if (!session.CalibrationLoaded()) {
+        if (mode != mdTransfer) {
+            throw ECliError("no calibration in " + path + ": run tavrin-cli calibrate first");
+        }
+        return;
+    }
+    if (!session.CalibrationFits()) {
+        throw ECliError("the calibration in " + path + " was made for another rate or band (" +
+                        std::to_string(session.SignalIn().Calibration.size()) + " bins, " +
+                        std::to_string(session.BlockLength() / 2) + " needed): calibrate again");
+    }
+}
+
+}  // namespace
+
+void TMeasureCommand::Register(CLI::App& program) {
+    Command = program.add_subcommand("measure", "measure and print one JSON object per result");
+    Command->add_option("--mode", Mode, "z, lcr, transfer or driver")
+        ->required()
+        ->check(CLI::IsMember({"z", "lcr", "transfer", "driver"}));
+    AddSetupOptions(*Command, Options, "integration time of each result, seconds (default 0.3)");
+    Command->add_option("--rref", Rref, "R ref, ohms (default: the window's)");
+    Command->add_option("--cin", Cin, "C in, picofarads (default: the window's)");
+    Command->add_option("--results", Results, "results to print before stopping")
+        ->check(CLI::Range(1, 1000000000))
+        ->capture_default_str();
+    Command->add_flag("--swap", Swap, "swap the two inputs");
+    Command->add_flag("--curve", Curve, "print each result's curve as [frequency, re, im] rows");
+    Command->add_option("--export", ExportPath,
+                        "write the last result's curve to FILE as the window's Save does");
+    Driver.Register(*Command);
+}
+
+void TMeasureCommand::Run(TCliEnvironment& environment) {
+    const TMode mode = kModes.at(Mode);
+    const std::string time = Options.Time.value_or(kDefaultTime);
+    const double seconds = ParseSeconds(time);
+    if (ExportPath) {
+        CheckWritable(*ExportPath);
+    }
+    const bool driverMode = Mode == "driver";
+    if (Driver.Given() && !driverMode) {
+        throw ECliError(
+            "--added-mass, --volume, --sd, --free-air and --save go with --mode driver");
+    }
+    TDriverMeasurement driver;
+    if (driverMode) {
+        Driver.Prepare(driver);
+    }
+
+    TMeasurementSession session(TSessionEnvironment{environment.WaveService(), environment.Ui(),
+                                                    environment.AudioClock(), Options.SettingsPath,
+                                                    Options.CalibrationPath});
+    int results = 0;
+    bool saturated = false;
+    std::vector<std::array<double, 3>> lastCurve;
+    session.OnSaturation = [&](bool value) { saturated = value; };
+    session.OnResult = [&](const TMeasurementResult& result) {
+        if (results >= Results) {
+            return;  // one may still come while the run stops
+        }
+        ++results;
+        const TResultExtras extras{results, session.Amplitude(), saturated, Curve};
+        nlohmann::json line = ResultJson(result, extras);
+        if (driverMode) {
+            TTraceInfo info;
+            info.SampleRate = result.SampleRate;
+            info.BlockLength = result.BlockLength;
+            info.Rref = session.Rref().Value();
+            info.Cin = session.InputCapacitance();
+            info.IntegrationTime = seconds;
+            driver.Take(result, info);
+            line["mode"] = "driver";
+            line["driver"] = DriverJson(driver.Results());
+        }
+        std::cout << line.dump() << std::endl;
+        if (ExportPath) {
+            lastCurve = CurveRows(result);
+        }
+        session.RequestData();
+    };
+    session.Open();
+    TProcessStopSignal stop;
+    TCliRun run(environment, session, stop);
+    ApplySetup(session, Options);
+    CheckCalibration(session, mode, Options.CalibrationPath);
+    session.SelectMode(mode);
+    if (Rref && !session.Rref().Apply(*Rref)) {
+        throw ECliError("--rref takes ohms, not \"" + *Rref + "\"");
+    }
+    if (Cin && !session.SetCinText(*Cin)) {
+        throw ECliError("--cin takes picofarads, not \"" + *Cin + "\"");
+    }
+    if (Swap) {
+        session.WaveSetup().SetSwap(true);
+    }
+    session.SetIntegrationTime(time);
+
+    run.Start();
+    while (results < Results) {
+        const int target = results + 1;
+        if (!run.ServeUntil([&] { return results >= target; }, seconds + 1)) {
+            break;  // the user stopped: what was measured so far is kept
+        }
+    }
+    run.Stop();
+    if (driverMode) {
+        Driver.Save(driver);
+    }
+    if (ExportPath) {
+        const auto row = [&](size_t i) { return lastCurve[i]; };
+        if (const auto error = ExportResults(*ExportPath, lastCurve.size(), row)) {
+            throw ECliError("cannot write " + *ExportPath + ": " + *error);
+        }
+    }
+}
+
+}  // namespace tavrin::cli

@@ -1,0 +1,196 @@
+// tavrin-cli end to end on the virtual box at speed, imperfections on: the device list, a
+// calibration, measurements checked against the box's components, every usage error, and an
+// interrupt in the middle of a measurement.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "CliProcess.h"
+#include "SessionTestKit.h"
+#include "uVirtualBoxNetwork.h"
+
+namespace tavrin::testing {
+namespace {
+
+using nlohmann::json;
+
+// The box alone, faster than real time, with every imperfection of a real card.
+constexpr const char* kBox = "only,speed=16,lockstep";
+
+std::string Bytes(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << file.rdbuf();
+    return bytes.str();
+}
+
+class CliTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        Folder = std::make_unique<TScratchFolder>();
+        Calibration = Run({"calibrate", "--input", "0", "--output", "0", "--time", "1"});
+    }
+    static void TearDownTestSuite() { Folder.reset(); }
+
+    static TCliOutcome Run(std::vector<std::string> arguments) {
+        const bool ownFiles =
+            std::find(arguments.begin(), arguments.end(), "--calibration") != arguments.end();
+        if (arguments.front() != "devices" && !ownFiles) {
+            arguments.insert(arguments.end(), {"--settings", Folder->PathOf("tavrin.ini"),
+                                               "--calibration", Folder->PathOf("tavrin.cal")});
+        }
+        return RunCli(Folder->PathOf(""), arguments, kBox);
+    }
+    // The last result of an LCR measurement of `device`.
+    static json MeasureLcr(const std::string& device) {
+        const TCliOutcome outcome =
+            Run({"measure", "--mode", "lcr", "--input", device, "--output", device, "--rref", "100",
+                 "--cin", "100", "--results", "3"});
+        EXPECT_EQ(outcome.Status, 0) << outcome.Err;
+        EXPECT_EQ(outcome.OutLines().size(), 3u);
+        return outcome.OutLines().empty() ? json() : json::parse(outcome.OutLines().back());
+    }
+
+    static std::unique_ptr<TScratchFolder> Folder;
+    static TCliOutcome Calibration;
+};
+
+std::unique_ptr<TScratchFolder> CliTest::Folder;
+TCliOutcome CliTest::Calibration;
+
+TEST_F(CliTest, DevicesAreListedWithTheirNumbers) {
+    const TCliOutcome outcome = Run({"devices"});
+    EXPECT_EQ(outcome.Status, 0);
+    const std::vector<std::string> lines = outcome.OutLines();
+    const size_t count = kVirtualBoxStateCount;
+    ASSERT_EQ(lines.size(), 2 * count + 2);
+    EXPECT_EQ(lines[0], "Input (capture) devices:");
+    EXPECT_EQ(lines[1].rfind("  0  Virtual box: S1 calibration", 0), 0u);
+    EXPECT_EQ(lines[count + 1], "Output (playback) devices:");
+    EXPECT_EQ(lines[count + 4].rfind("  2  Virtual box: Zx 4.7 \u00B5F", 0), 0u);
+}
+
+TEST_F(CliTest, CalibrationWritesTheFileAndTheSaturationLevels) {
+    ASSERT_EQ(Calibration.Status, 0) << Calibration.Err;
+    EXPECT_TRUE(Calibration.Err.empty());
+    const json last = json::parse(Calibration.OutLines().back());
+    EXPECT_EQ(last["bins"], 2048);
+    EXPECT_EQ(Bytes(Folder->PathOf("tavrin.cal")).size(), 4u + 2048 * 8);
+    const std::string settings = Bytes(Folder->PathOf("tavrin.ini"));
+    EXPECT_NE(settings.find("[Calibration]"), std::string::npos);
+    // The run's other settings are the window's to keep.
+    EXPECT_EQ(settings.find("[WaveSetup]"), std::string::npos);
+}
+
+TEST_F(CliTest, CapacitorAndInductorWithinTheirTolerances) {
+    ASSERT_EQ(Calibration.Status, 0);
+    const json capacitor = MeasureLcr("2");
+    EXPECT_EQ(capacitor["mode"], "lcr");
+    EXPECT_EQ(capacitor["fit"]["reactance"], "capacitive");
+    EXPECT_NEAR(capacitor["fit"]["capacitance"].get<double>() / 4.7e-6, 1.0, 1e-3);
+    EXPECT_NEAR(capacitor["fit"]["resistance"].get<double>() / 0.2, 1.0, 0.05);
+    EXPECT_EQ(capacitor["fit"]["readout"][0].get<std::string>().rfind("Cx= ", 0), 0u);
+
+    const json inductor = MeasureLcr("Virtual box: Zx 10 mH + 3.3 \u03A9 (R ref 100 \u03A9)");
+    EXPECT_EQ(inductor["fit"]["reactance"], "inductive");
+    EXPECT_NEAR(inductor["fit"]["inductance"].get<double>() / 10e-3, 1.0, 1e-3);
+    EXPECT_NEAR(inductor["fit"]["resistance"].get<double>() / 3.3, 1.0, 0.05);
+}
+
+// The loaded low-pass: 0.5 at low frequencies, its corner at 3.18 kHz; the export as the
+// window's Save writes it.
+TEST_F(CliTest, TransferOfTheLowPassWithItsCurveAndExport) {
+    ASSERT_EQ(Calibration.Status, 0);
+    const std::string exportPath = Folder->PathOf("curve.txt");
+    const TCliOutcome outcome = Run({"measure", "--mode", "transfer", "--input", "4", "--output",
+                                     "4", "--band", "20:10000", "--curve", "--export", exportPath});
+    ASSERT_EQ(outcome.Status, 0) << outcome.Err;
+    const json result = json::parse(outcome.OutLines().at(0));
+    EXPECT_EQ(result.count("fit"), 0u);
+    EXPECT_EQ(result["band"], json({20.0, 10000.0}));
+    const json& curve = result["curve"];
+    EXPECT_NEAR(curve.front()[1].get<double>(), 0.5, 0.01);
+    for (const json& point : curve) {
+        const double f = point[0], re = point[1], im = point[2];
+        if (std::fabs(f - 3183.0) < 12.0) {
+            EXPECT_NEAR(std::hypot(re, im), 0.5 / std::sqrt(2.0), 0.01) << f;
+        }
+    }
+    const std::string exported = Bytes(exportPath);
+    EXPECT_EQ(exported.size(), curve.size() * 73);
+    EXPECT_EQ(exported.substr(71, 2), "\r\n");
+}
+
+TEST_F(CliTest, UsageAndDeviceErrorsGiveStatus2AndOneLine) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
+        {{"measure", "--mode", "lcr", "--input", "99", "--output", "2"}, "unknown input device 99"},
+        {{"measure", "--mode", "lcr", "--input", "2", "--output", "USB card"},
+         "unknown output device \"USB card\""},
+        {{"measure", "--mode", "lcr", "--input", "2", "--output", "2", "--rate", "44100"},
+         "rate 44100 is not supported"},
+        {{"measure", "--mode", "lcr", "--input", "2", "--output", "2", "--band", "20:30000"},
+         "band 20:30000 is outside the rate"},
+        {{"measure", "--mode", "lcr", "--input", "2", "--output", "2", "--rate", "96000"},
+         "calibrate again"},
+        {{"measure", "--mode", "z", "--input", "2", "--output", "2", "--export", "/nonexistent/x"},
+         "cannot write /nonexistent/x"},
+        {{"calibrate", "--input", "0", "--output", "0", "--calibration", "/nonexistent/c.cal"},
+         "cannot write /nonexistent/c.cal"},
+        {{"measure", "--mode", "q", "--input", "2", "--output", "2"}, "--mode"},
+        {{"measure", "--mode", "lcr", "--output", "2"}, "--input is required"},
+        {{"measure", "--mode", "lcr", "--input", "2", "--output", "2", "--rref", "1,5"},
+         "--rref takes ohms"},
+        {{"frequency"}, "unknown command \"frequency\""},
+    };
+    for (const auto& [arguments, expected] : cases) {
+        const TCliOutcome outcome = Run(arguments);
+        EXPECT_EQ(outcome.Status, 2) << expected;
+        ASSERT_EQ(outcome.ErrLines().size(), 1u) << outcome.Err;
+        EXPECT_NE(outcome.Err.find(expected), std::string::npos) << outcome.Err;
+        EXPECT_TRUE(outcome.Out.empty()) << outcome.Out;
+    }
+    // No calibration at all, in a folder of its own.
+    const TScratchFolder empty;
+    const TCliOutcome missing =
+        RunCli(empty.PathOf(""),
+               {"measure", "--mode", "lcr", "--input", "2", "--output", "2", "--settings",
+                empty.PathOf("tavrin.ini"), "--calibration", empty.PathOf("tavrin.cal")},
+               kBox);
+    EXPECT_EQ(missing.Status, 2);
+    EXPECT_NE(missing.Err.find("no calibration in"), std::string::npos) << missing.Err;
+}
+
+// Ctrl-C in the middle of a measurement: the devices stop, the export of what was measured is
+// written, the calibration is untouched and the status is success.
+TEST_F(CliTest, InterruptEndsAMeasurementWithinASecond) {
+    ASSERT_EQ(Calibration.Status, 0);
+    const std::string calibration = Bytes(Folder->PathOf("tavrin.cal"));
+    const std::string exportPath = Folder->PathOf("interrupted.txt");
+    TCliProcess process(
+        Folder->PathOf(""),
+        {"measure", "--mode", "lcr", "--input", "2", "--output", "2", "--results", "100000",
+         "--export", exportPath, "--settings", Folder->PathOf("tavrin.ini"), "--calibration",
+         Folder->PathOf("tavrin.cal")},
+        "only,speed=2,lockstep");
+    ASSERT_TRUE(process.WaitForLines(2, 30000));
+    const auto interrupted = std::chrono::steady_clock::now();
+    process.Signal(SIGINT);
+    const TCliOutcome outcome = process.Wait(5000);
+    const auto took = std::chrono::steady_clock::now() - interrupted;
+    EXPECT_EQ(outcome.Status, 0) << outcome.Err;
+    EXPECT_LT(took, std::chrono::seconds(1));
+    EXPECT_TRUE(outcome.Err.empty()) << outcome.Err;
+    EXPECT_EQ(Bytes(Folder->PathOf("tavrin.cal")), calibration);
+    EXPECT_EQ(Bytes(exportPath).size(), 1876u * 73);
+}
+
+}  // namespace
+}  // namespace tavrin::testing
