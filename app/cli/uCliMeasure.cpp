@@ -6,6 +6,7 @@
 #include <map>
 #include <vector>
 
+#include "uCliCurveExport.h"
 #include "uCliEnvironment.h"
 #include "uCliError.h"
 #include "uCliJson.h"
@@ -54,7 +55,11 @@ void TMeasureCommand::Register(CLI::App& program) {
     Command->add_flag("--swap", Swap, "swap the two inputs");
     Command->add_flag("--curve", Curve, "print each result's curve as [frequency, re, im] rows");
     Command->add_option("--export", ExportPath,
-                        "write the last result's curve to FILE as the window's Save does");
+                        "write the last result's curve to FILE: .zma, .frd, .csv or .s1p in that "
+                        "format, any other name as the window's Save does");
+    Command->add_option("--ppo", PointsPerOctave,
+                        "points per octave of a .zma, .frd, .csv or .s1p export: 12, 24, 48 or 96 "
+                        "(default: every bin)");
     Driver.Register(*Command);
 }
 
@@ -65,6 +70,9 @@ void TMeasureCommand::Run(TCliEnvironment& environment) {
     if (ExportPath) {
         CheckWritable(*ExportPath);
     }
+    CheckCurveExport(ExportPath, mode, PointsPerOctave);
+    const bool curveExport = ExportPath && NamesCurveFormat(*ExportPath);
+    TCurveExport curveFile;
     const bool driverMode = Mode == "driver";
     if (Driver.Given() && !driverMode) {
         throw ECliError(
@@ -101,7 +109,9 @@ void TMeasureCommand::Run(TCliEnvironment& environment) {
             line["driver"] = DriverJson(driver.Results());
         }
         std::cout << line.dump() << std::endl;
-        if (ExportPath) {
+        if (curveExport) {
+            curveFile.Take(result, session, seconds);
+        } else if (ExportPath) {
             lastCurve = CurveRows(result);
         }
         session.RequestData();
@@ -134,7 +144,9 @@ void TMeasureCommand::Run(TCliEnvironment& environment) {
     if (driverMode) {
         Driver.Save(driver);
     }
-    if (ExportPath) {
+    if (curveExport) {
+        curveFile.Write(*ExportPath, PointsPerOctave, Options.CalibrationPath);
+    } else if (ExportPath) {
         const auto row = [&](size_t i) { return lastCurve[i]; };
         if (const auto error = ExportResults(*ExportPath, lastCurve.size(), row)) {
             throw ECliError("cannot write " + *ExportPath + ": " + *error);

@@ -26,6 +26,7 @@ class TMeasureCommand : public TCliCommand {
     bool Swap = false;
     bool Curve = false;
     std::optional<std::string> ExportPath;
+    std::optional<int> PointsPerOctave;
     TDriverOptions Driver;
 };
 

@@ -227,9 +227,9 @@ std::vector<double> PointWeights(std::span<const TTracePoint> curve, double& tot
 }
 
 // The LR2 coil from the Le fit: Le halved, the rest of it in L2, and the eddy corner tried at
-// a few places in the upper band, the likeliest first. The first run that explains the curve
-// clearly better than Le alone, with a corner the band can see, is kept: an eddy corner outside
-// the band would let R2 pass for part of Re, or L2 for part of Le.
+// a few places in the upper band, the likeliest first. The first run that stays a driver and
+// explains the curve clearly better than Le alone, with a corner the band can see, is kept: an
+// eddy corner outside the band would let R2 pass for part of Re, or L2 for part of Le.
 std::optional<TSolution> SolveSemiInductance(std::span<const TTracePoint> curve,
                                              const std::vector<double>& weights, double totalWeight,
                                              const TSolution& plain, int32_t maxEvaluations) {
@@ -244,7 +244,8 @@ std::optional<TSolution> SolveSemiInductance(std::span<const TTracePoint> curve,
         TSolution run = Solve(curve, weights, totalWeight, true, x, maxEvaluations);
         const double fitted = std::exp(run.X[kR2] - run.X[kL2]) / (2.0 * std::numbers::pi);
         if (!run.Failure && run.Residual < kSemiInductanceGain * plain.Residual &&
-            fitted >= bottom && fitted <= top) {
+            fitted >= bottom && fitted <= top &&
+            !OutsideDriverRange(std::exp(run.X[kQms]), QesOf(run.X), 1.0)) {
             return run;
         }
     }

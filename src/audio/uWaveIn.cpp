@@ -410,6 +410,7 @@ void TSyncIn::BlockCaptured(TWaveData& block, const TBlockTag& tag) {
     } else if (!averaging) {
         BlockCount = 0;
     }
+    SummedBlocks.store(BlockCount, std::memory_order_relaxed);
 }
 
 void TSyncIn::HandOver(bool complete, int32_t wanted) {

@@ -22,28 +22,6 @@ namespace tavrin::testing {
 
 namespace {
 
-constexpr int kResultTimeoutMs = 30000;
-
-int CheckedMode(TFormRig& rig) {
-    for (int i = 0; i < 4; ++i) {
-        const auto buttons = rig.Find<QWidget>("rgMode")->findChildren<QRadioButton*>();
-        if (buttons.value(i) && buttons[i]->isChecked()) {
-            return i;
-        }
-    }
-    return -1;
-}
-
-void ChooseMode(TFormRig& rig, int mode) {
-    const auto buttons = rig.Find<QWidget>("rgMode")->findChildren<QRadioButton*>();
-    QTest::mouseClick(buttons.at(mode), Qt::LeftButton, {},
-                      QPoint(6, buttons.at(mode)->height() / 2));
-}
-
-void ShowProcessingPage(TFormRig& rig) {
-    rig.Find<QTabWidget>("PageControl1")->setCurrentIndex(1);
-}
-
 void TypeInto(QLineEdit* edit, const QString& text) {
     edit->selectAll();
     QTest::keyClick(edit, Qt::Key_Delete);
@@ -63,20 +41,6 @@ double ReadoutValue(const QString& line) {
                          : prefix == "n"      ? 1e-9
                                               : 1;
     return number * scale;
-}
-
-// Calibrates on the box's calibration position, as the README tells a first-time user.
-void Calibrate(TFormRig& rig) {
-    rig.SelectDevices(kCalibration);
-    ShowProcessingPage(rig);
-    rig.Click("btnStartStop");
-    QVERIFY(rig.Form().Measuring());
-    QLabel* stage = rig.Find<QLabel>("lbCalibration");
-    QTRY_VERIFY_WITH_TIMEOUT(stage->text().contains("Async: "), kResultTimeoutMs);
-    rig.Click("btnCalibration");
-    QTRY_COMPARE_WITH_TIMEOUT(stage->text(), QString("Press Stop\nto finish."), kResultTimeoutMs);
-    rig.Click("btnStartStop");
-    QVERIFY(!rig.Form().Measuring());
 }
 
 // The virtual box, counting the capture devices opened.
@@ -134,11 +98,10 @@ class FormTests : public QObject {
         QVERIFY(file.open(QIODevice::ReadOnly));
         QStringList lines = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
         lines.removeIf([](const QString& line) { return line.contains("Name="); });
-        // The middle device of the box, by the first-start rule.
-        const QString middle = QString::number(kVirtualBoxStateCount / 2);
+        // A first start is on the box's calibration devices, the first of its lists.
         const QStringList expected{"[WaveSetup]",
-                                   "InputID=" + middle,
-                                   "OutputID=" + middle,
+                                   "InputID=0",
+                                   "OutputID=0",
                                    "Sampling=48000",
                                    "Swap=0",
                                    "FMin=20",
