@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "uCalibrationRecord.h"
+#include "uClockOffset.h"
 #include "uCom.h"
 #include "uEvaluation.h"
 #include "uWaveIn.h"
@@ -32,6 +34,7 @@ class TSignalIn : public TSyncIn {
   public:
     // calibrationPath: the binary calibration file (beside the executable in the program).
     TSignalIn(TWaveService& service, TUiDispatcher& ui, TClock& clock, std::string calibrationPath);
+    ~TSignalIn() override;
 
     void BeginLevelSetting(float frequency, TTextEvent onText);
     // madeFor: what the analyser cannot know of the set-up (device names, C in); its rate,
@@ -49,15 +52,39 @@ class TSignalIn : public TSyncIn {
 
     // Both channels become packed spectra, then the stage's work; see the stage enumeration.
     void ProcessBlock(TWaveData& data) override;
+    // Capture thread: every block feeds the clock-offset estimate, which steers the
+    // compensation when it is on. Only the steady response to the stimulus is summed: never
+    // the first block of a run, nor a block whose power differs from the one before it (the
+    // stimulus arriving or changing, latency included); steady again after such a change, the
+    // sum starts afresh. A run that never settles is summed after a few blocks all the same.
+    TBlockUse PreprocessBlock(TWaveData& block, const TBlockTag& tag) override;
+
+    // Any thread: the offset of the capture clock against the playback clock, measured from
+    // the stimulus (the resampling in force included).
+    TClockOffset ClockOffset() const { return ClockEstimator.Offset(); }
+    // Any thread: resample the captured stream by the measured offset so that the tones land
+    // back on their bins. Off by default.
+    void EnableClockCompensation(bool on);
+    bool ClockCompensation() const { return CompensationOn.load(std::memory_order_relaxed); }
+    // Forgets the offset measured and the resampling (for other devices or another rate).
+    void ResetClockOffset();
 
     // Saturation levels from the settings file, then the calibration file and its record. True
-    // when the file held at least one entry. A missing, short or malformed file leaves
-    // Calibration as it was.
+    // when the file held at least one entry. A level that no input could have measured reads as
+    // absent. A missing, unreadable or damaged file leaves Calibration as it was; one that exists
+    // but was not taken says why in CalibrationProblem.
     bool LoadCalibration(const TSettingsFile& settings);
-    // Throws EFileError when the settings or the calibration file cannot be written.
+    // Throws EFileError when the settings or the calibration file cannot be written. Levels that
+    // were not measured are not stored (see SaturationLevel). The calibration file is not written
+    // while it holds a calibration this run could not take (CalibrationProblem, or one of
+    // another block length) and no calibration stage has measured a new one.
     void SaveCalibration(TSettingsFile& settings);
-    // The calibration file and its record alone, for when the settings file cannot be written.
+    // The calibration file and its record alone, for when the settings file cannot be written;
+    // as above.
     void SaveCalibrationTable() const;
+    // Why the calibration file found by LoadCalibration was not taken; empty when it was taken
+    // or there was none.
+    const std::string& CalibrationProblem() const { return FCalibrationProblem; }
 
     // Zx in ohms into the left slots kLo..kHi of the range; with evaluate, the fitted series
     // R + L or C into the right slots and the three-line readout to onText. rref in ohms, cin in
@@ -80,14 +107,18 @@ class TSignalIn : public TSyncIn {
     std::vector<TComplex> Calibration;
     // What Calibration was made for; nullopt when unknown (a file from elsewhere) or none.
     std::optional<TCalibrationRecord> CalibrationRecord;
-    // Per channel (left, right): the sample peak regarded as full scale.
+    // Per channel (left, right): the sample peak regarded as full scale. A level setting starts
+    // it at 0 and raises it block by block; a channel it never raised goes back to its level
+    // from before at the next stage or save, so that a level is never one that was not measured.
     std::array<float, 2> SaturationLevel{0.9f, 0.9f};
 
   private:
     void ProcessLevelBlock(TWaveData& data, const std::array<float, 2>& peak);
     void ProcessCalibrationBlock(TWaveData& data, bool saturated);
     void LevelStep(const std::array<float, 2>& peak);
+    void SettleSaturationLevels();
     void TrackCalibrationNoise(const TComplex* ratio, int32_t bins, bool saturated);
+    TBlockUse SteadyUse(double power, uint64_t run);
 
     TSignalStage FStage = TSignalStage::stMeasure;
     int32_t TestBin = 0;
@@ -96,12 +127,28 @@ class TSignalIn : public TSyncIn {
     bool FirstBlock = false;
     std::string FCalibrationPath;
     bool FCalibrated = false;
+    TClockOffsetEstimator ClockEstimator;
+    std::atomic<bool> CompensationOn{false};
+    std::atomic<double> RatioAsked{0.0};  // the resampling last asked of the capture
+    // Capture thread: the steady state of the run in progress.
+    uint64_t SteadyRun = 0;
+    int32_t BlocksInRun = 0;
+    double PreviousPower = 0;
+    bool Summing = false;       // a steady block has been summed in this run
+    bool NeverSettles = false;  // summed for want of a steady block: no change is watched
+    bool Changed = false;       // a change since the sum began
     // The calibration run in progress: what it is made for, and the spread of its successive
     // ratios (per bin: the previous ratio and the summed squared relative steps).
     TCalibrationRecord NewRecord;
     std::vector<TComplex> PreviousRatio;
     std::vector<double> RatioSteps;
     int32_t RatioStepCount = 0;
+    std::string FCalibrationProblem;
+    std::array<float, 2> LevelsBeforeSetting{0.9f, 0.9f};
+    // Calibration is what the file held, untouched by a calibration stage.
+    bool CalibrationFromFile = false;
+    // The file holds a calibration that Calibration does not: it is not to be overwritten.
+    bool KeepCalibrationFile = false;
 };
 
 }  // namespace tavrin
