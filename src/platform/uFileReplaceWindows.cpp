@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <cstdint>
 
 #include "uFileReplace.h"
 #include "uWindowsText.h"
@@ -53,12 +55,41 @@ bool WriteAll(HANDLE file, std::string_view bytes) {
     return true;
 }
 
+std::string FolderPrefixOf(const std::string& path) {
+    const size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string FileNameOf(const std::string& path) {
+    const size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Temporary files are named after their target as on Linux: ".<name>.<pid>.<counter>.tmp".
+bool IsTemporaryName(std::string_view candidate, std::string_view name) {
+    const auto digits = [](std::string_view text) {
+        return !text.empty() &&
+               std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    if (!candidate.starts_with(".") || !candidate.ends_with(".tmp")) {
+        return false;
+    }
+    candidate = candidate.substr(1, candidate.size() - 1 - 4);
+    if (!candidate.starts_with(name) || candidate.size() <= name.size() ||
+        candidate[name.size()] != '.') {
+        return false;
+    }
+    candidate.remove_prefix(name.size() + 1);
+    const size_t dot = candidate.find('.');
+    return dot != std::string_view::npos && digits(candidate.substr(0, dot)) &&
+           digits(candidate.substr(dot + 1));
+}
+
 // A new hidden temporary file beside `target`, named after it as on Linux.
 HANDLE CreateTemporary(const std::string& target, std::wstring& tempPath) {
     static std::atomic<unsigned> counter{0};
-    const size_t slash = target.find_last_of("/\\");
-    const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    const std::string folder = FolderPrefixOf(target);
+    const std::string name = FileNameOf(target);
     for (int attempt = 0; attempt < 100; ++attempt) {
         tempPath = WideFromUtf8(folder + "." + name + "." + std::to_string(GetCurrentProcessId()) +
                                 "." + std::to_string(counter++) + ".tmp");
@@ -71,52 +102,106 @@ HANDLE CreateTemporary(const std::string& target, std::wstring& tempPath) {
     return INVALID_HANDLE_VALUE;
 }
 
+// Whether `target` may be replaced as it stands. Opening for writing asks what an in-place
+// write would: a read-only file, a folder or a file another program holds refuse the change
+// here, as they would on Linux.
+bool MayReplace(const std::wstring& target, bool& exists) {
+    const DWORD attributes = GetFileAttributesW(target.c_str());
+    exists = attributes != INVALID_FILE_ATTRIBUTES;
+    if (!exists) {
+        return Missing(GetLastError());
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return false;
+    }
+    THandle probe(CreateFileW(target.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    return probe.Valid();
+}
+
 }  // namespace
 
-std::optional<std::string> ReadFileIfAny(const std::string& path) {
+namespace {
+
+int ErrnoFrom(DWORD error) {
+    switch (error) {
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+            return EACCES;
+        default:
+            return EIO;
+    }
+}
+
+}  // namespace
+
+TFileBytes ReadWholeFile(const std::string& path, size_t limit) {
+    TFileBytes result;
+    const auto failed = [&result](TFileBytes::TStatus status, DWORD error) {
+        result.Status = status;
+        result.Error = status == TFileBytes::TStatus::Unreadable ? ErrnoFrom(error) : 0;
+        result.Bytes.clear();
+        return result;
+    };
     const std::wstring wide = WideFromUtf8(path);
-    // A folder cannot be opened this way: it counts as unreadable, never as an empty file.
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = GetLastError();
+        return failed(
+            Missing(error) ? TFileBytes::TStatus::Missing : TFileBytes::TStatus::Unreadable, error);
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return failed(TFileBytes::TStatus::NotRegular, 0);
+    }
     THandle file(CreateFileW(wide.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                              FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.Valid()) {
-        return Missing(GetLastError()) ? std::optional<std::string>(std::string()) : std::nullopt;
+        const DWORD error = GetLastError();
+        return failed(
+            Missing(error) ? TFileBytes::TStatus::Missing : TFileBytes::TStatus::Unreadable, error);
     }
+    // A device or a pipe at the path would block or never end.
     if (GetFileType(file.Get()) != FILE_TYPE_DISK) {
-        return std::nullopt;
+        return failed(TFileBytes::TStatus::NotRegular, 0);
     }
-    std::string bytes;
     char buffer[65536];
-    for (;;) {
+    while (result.Bytes.size() < limit) {
+        const DWORD wanted =
+            static_cast<DWORD>(std::min(sizeof buffer, limit - result.Bytes.size()));
         DWORD got = 0;
-        if (!ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr)) {
-            return std::nullopt;
+        if (!ReadFile(file.Get(), buffer, wanted, &got, nullptr)) {
+            return failed(TFileBytes::TStatus::Unreadable, GetLastError());
         }
         if (got == 0) {
-            return bytes;
+            break;
         }
-        bytes.append(buffer, got);
+        result.Bytes.append(buffer, got);
     }
+    result.Status = TFileBytes::TStatus::Read;
+    return result;
+}
+
+std::optional<std::string> ReadFileIfAny(const std::string& path) {
+    TFileBytes file = ReadWholeFile(path);
+    switch (file.Status) {
+        case TFileBytes::TStatus::Read:
+            return std::move(file.Bytes);
+        case TFileBytes::TStatus::Missing:
+            return std::string();
+        case TFileBytes::TStatus::NotRegular:
+        case TFileBytes::TStatus::Unreadable:
+            break;
+    }
+    return std::nullopt;
 }
 
 bool ReplaceFileContents(const std::string& path, std::string_view data) {
     const std::wstring target = WideFromUtf8(path);
-    const DWORD attributes = GetFileAttributesW(target.c_str());
-    const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
-    if (exists) {
-        // Opening for writing asks what an in-place write would: a read-only file, a folder or
-        // a file another program holds refuse the change here, as they would on Linux.
-        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-            return false;
-        }
-        THandle probe(CreateFileW(target.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!probe.Valid()) {
-            return false;
-        }
-    } else if (!Missing(GetLastError())) {
+    bool exists = false;
+    if (!MayReplace(target, exists)) {
         return false;
     }
-
     std::wstring tempPath;
     THandle temp(CreateTemporary(path, tempPath));
     if (!temp.Valid()) {
@@ -138,6 +223,55 @@ bool ReplaceFileContents(const std::string& path, std::string_view data) {
         DeleteFileW(tempPath.c_str());
     }
     return ok;
+}
+
+bool CanReplaceFile(const std::string& path) {
+    bool exists = false;
+    if (!MayReplace(WideFromUtf8(path), exists)) {
+        return false;
+    }
+    std::wstring tempPath;
+    THandle temp(CreateTemporary(path, tempPath));
+    if (!temp.Valid()) {
+        return false;
+    }
+    temp.Close();
+    DeleteFileW(tempPath.c_str());
+    return true;
+}
+
+int RemoveStaleTemporaries(const std::string& path,
+                           std::chrono::system_clock::time_point olderThan) {
+    const std::string folder = FolderPrefixOf(path);
+    const std::string name = FileNameOf(path);
+    // FILETIME counts 100 ns from 1601; the system clock counts from 1970.
+    constexpr int64_t kEpochDifference = 116444736000000000;
+    const int64_t limit =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(olderThan.time_since_epoch()).count() /
+            100 +
+        kEpochDifference;
+    WIN32_FIND_DATAW found;
+    const std::wstring pattern = WideFromUtf8(folder + "." + name + ".*.tmp");
+    const HANDLE search = FindFirstFileW(pattern.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return 0;
+    }
+    int removed = 0;
+    do {
+        if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) !=
+                0 ||
+            !IsTemporaryName(Utf8FromWide(found.cFileName), name)) {
+            continue;
+        }
+        const int64_t written = (static_cast<int64_t>(found.ftLastWriteTime.dwHighDateTime) << 32) |
+                                found.ftLastWriteTime.dwLowDateTime;
+        const std::wstring candidate = WideFromUtf8(folder) + found.cFileName;
+        if (written < limit && DeleteFileW(candidate.c_str())) {
+            ++removed;
+        }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return removed;
 }
 
 }  // namespace tavrin

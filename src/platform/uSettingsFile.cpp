@@ -18,9 +18,19 @@ std::string FullPath(std::string path) {
     return error ? path : full.lexically_normal().string();
 }
 
+#ifdef _WIN32
+// Windows's stat keeps whole seconds; the file system's own time counts 100 ns.
+int64_t ModifiedTime(const std::string& path) {
+    std::error_code error;
+    const auto time = std::filesystem::last_write_time(
+        std::filesystem::path(std::u8string(path.begin(), path.end())), error);
+    return error ? 0 : static_cast<int64_t>(time.time_since_epoch().count());
+}
+#else
 int64_t Nanoseconds(const timespec& time) {
     return static_cast<int64_t>(time.tv_sec) * 1000000000 + time.tv_nsec;
 }
+#endif
 
 }  // namespace
 
@@ -41,8 +51,13 @@ const TSettingsFile::TSnapshot& TSettingsFile::Current() const {
         look.Device = info.st_dev;
         look.Inode = info.st_ino;
         look.Size = info.st_size;
+#ifdef _WIN32
+        look.Modified = ModifiedTime(FilePath);
+        look.Changed = static_cast<int64_t>(info.st_ctime);
+#else
         look.Modified = Nanoseconds(info.st_mtim);
         look.Changed = Nanoseconds(info.st_ctim);
+#endif
     }
     if (Snapshot && Snapshot->Exists == look.Exists && Snapshot->Device == look.Device &&
         Snapshot->Inode == look.Inode && Snapshot->Size == look.Size &&
