@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "uCalibrationRecord.h"
 #include "uMeasurementResult.h"
 #include "uValueHistory.h"
 #include "uWaveSetupModel.h"
@@ -93,6 +94,12 @@ class TMeasurementSession {
     bool CalibrationFits() const;
     // True when the last load found a calibration file with at least one entry.
     bool CalibrationLoaded() const { return FCalibrationLoaded; }
+    // The set-up in force as a calibration records it (the measuring band, the cards' names).
+    TMeasuringSetup MeasuringSetup() const;
+    // Empty when the results of the mode in force are corrected by a calibration made for this
+    // set-up; otherwise the one line that says why not ("Not calibrated for 96000 S/s, N 4096:
+    // calibrate again"). A transfer ratio without any calibration is a plain ratio, not marked.
+    const std::string& CalibrationMark() const { return FCalibrationMark; }
 
     // The threads themselves, for inspection; the session keeps ownership.
     TSignalIn& SignalIn() { return *FSignalIn; }
@@ -131,6 +138,9 @@ class TMeasurementSession {
     std::function<void(bool saturated)> OnSaturation;
     // A device that cannot be opened, a file that cannot be written, threads that did not stop.
     std::function<void(const std::string& text)> OnError;
+    // Whenever CalibrationMark changes (on Start, a set-up or mode change, the end of a
+    // calibration run).
+    std::function<void(const std::string& mark)> OnCalibrationMark;
     // After the session's part of a mode change (also one the session makes itself).
     std::function<void(int mode)> OnModeChange;
     // Where the display returns to the options of the measuring modes: at start-up, on a change
@@ -153,6 +163,7 @@ class TMeasurementSession {
     void RebuildStimulus();
     void SignalInData(TWaveData& data);
     void Report(const std::string& text);
+    void RefreshCalibrationMark();
 
     TSessionEnvironment Environment;
     TWaveSetupModel FWaveSetup;
@@ -172,6 +183,7 @@ class TMeasurementSession {
     float FInputCapacitance = 0;
     bool FCalibrationLoaded = false;
     int32_t FIntegrationMs = 0;
+    std::string FCalibrationMark;
 };
 
 }  // namespace tavrin
