@@ -207,20 +207,6 @@ TFileBytes ReadWholeFile(const std::string& path, size_t limit) {
     return result;
 }
 
-std::optional<std::string> ReadFileIfAny(const std::string& path) {
-    TFileBytes file = ReadWholeFile(path);
-    switch (file.Status) {
-        case TFileBytes::TStatus::Read:
-            return std::move(file.Bytes);
-        case TFileBytes::TStatus::Missing:
-            return std::string();
-        case TFileBytes::TStatus::NotRegular:
-        case TFileBytes::TStatus::Unreadable:
-            break;
-    }
-    return std::nullopt;
-}
-
 bool ReplaceFileContents(const std::string& path, std::string_view data) {
     TReplacement replacement;
     TFd temp(BeginReplacement(path, replacement));

@@ -119,20 +119,6 @@ TFileBytes ReadWholeFile(const std::string& path, size_t limit) {
     return result;
 }
 
-std::optional<std::string> ReadFileIfAny(const std::string& path) {
-    TFileBytes file = ReadWholeFile(path);
-    switch (file.Status) {
-        case TFileBytes::TStatus::Read:
-            return std::move(file.Bytes);
-        case TFileBytes::TStatus::Missing:
-            return std::string();
-        case TFileBytes::TStatus::NotRegular:
-        case TFileBytes::TStatus::Unreadable:
-            break;
-    }
-    return std::nullopt;
-}
-
 // Whether the file at `target` may be replaced as it stands; `exists` tells whether it is there.
 // Opening for writing asks what an in-place write would: a read-only file, a folder or a file
 // another program holds refuse the change here, as they would on Linux.
