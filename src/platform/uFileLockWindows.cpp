@@ -1,24 +1,25 @@
-// The Windows side of uFileLock.h: a byte-range lock, which the system lets go of when the
-// holder's process ends, however it ends.
+// The Windows side of uFileLock.h: a lock on a file the system lets go of when the process ends.
 
 #include <windows.h>
 
-#include <fcntl.h>
-#include <io.h>
-
 #include "uFileLock.h"
-#include "uFileOpen.h"
 #include "uWindowsText.h"
 
 namespace tavrin {
+namespace {
+
+HANDLE AsHandle(intptr_t value) {
+    return reinterpret_cast<HANDLE>(value);
+}
+
+}  // namespace
 
 TFileLock::TFileLock(std::string path) : LockPath(std::move(path)) {}
 
 TFileLock::~TFileLock() {
     if (Fd >= 0) {
-        ::_close(Fd);
-        // Fails, leaving the file, when another process has it open: it may be locking it now.
-        DeleteFileW(WideFromUtf8(LockPath).c_str());
+        // The file stays behind; closing it lets go of the lock.
+        CloseHandle(AsHandle(Handle));
     }
 }
 
@@ -26,18 +27,21 @@ TFileLock::TResult TFileLock::TryLock() {
     if (Fd >= 0) {
         return TResult::Held;
     }
-    const int fd = OpenFileDescriptor(LockPath, O_RDWR | O_CREAT);
-    if (fd < 0) {
+    const std::wstring wide = WideFromUtf8(LockPath);
+    const HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
         return TResult::Unavailable;
     }
-    const auto handle = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
     OVERLAPPED whole{};
-    if (!LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &whole)) {
-        const bool busy = GetLastError() == ERROR_LOCK_VIOLATION;
-        ::_close(fd);
-        return busy ? TResult::HeldElsewhere : TResult::Unavailable;
+    if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &whole)) {
+        const DWORD error = GetLastError();
+        CloseHandle(file);
+        return error == ERROR_LOCK_VIOLATION ? TResult::HeldElsewhere : TResult::Unavailable;
     }
-    Fd = fd;
+    Handle = reinterpret_cast<intptr_t>(file);
+    Fd = 0;
     return TResult::Held;
 }
 

@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <cstdint>
 
 #include "uFileReplace.h"
+#include "uTemporaryName.h"
 #include "uWindowsText.h"
 
 namespace tavrin {
@@ -55,41 +55,12 @@ bool WriteAll(HANDLE file, std::string_view bytes) {
     return true;
 }
 
-std::string FolderPrefixOf(const std::string& path) {
-    const size_t slash = path.find_last_of("/\\");
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-std::string FileNameOf(const std::string& path) {
-    const size_t slash = path.find_last_of("/\\");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// Temporary files are named after their target as on Linux: ".<name>.<pid>.<counter>.tmp".
-bool IsTemporaryName(std::string_view candidate, std::string_view name) {
-    const auto digits = [](std::string_view text) {
-        return !text.empty() &&
-               std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-    };
-    if (!candidate.starts_with(".") || !candidate.ends_with(".tmp")) {
-        return false;
-    }
-    candidate = candidate.substr(1, candidate.size() - 1 - 4);
-    if (!candidate.starts_with(name) || candidate.size() <= name.size() ||
-        candidate[name.size()] != '.') {
-        return false;
-    }
-    candidate.remove_prefix(name.size() + 1);
-    const size_t dot = candidate.find('.');
-    return dot != std::string_view::npos && digits(candidate.substr(0, dot)) &&
-           digits(candidate.substr(dot + 1));
-}
-
 // A new hidden temporary file beside `target`, named after it as on Linux.
 HANDLE CreateTemporary(const std::string& target, std::wstring& tempPath) {
     static std::atomic<unsigned> counter{0};
-    const std::string folder = FolderPrefixOf(target);
-    const std::string name = FileNameOf(target);
+    const size_t slash = target.find_last_of("/\\");
+    const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
     for (int attempt = 0; attempt < 100; ++attempt) {
         tempPath = WideFromUtf8(folder + "." + name + "." + std::to_string(GetCurrentProcessId()) +
                                 "." + std::to_string(counter++) + ".tmp");
@@ -102,9 +73,55 @@ HANDLE CreateTemporary(const std::string& target, std::wstring& tempPath) {
     return INVALID_HANDLE_VALUE;
 }
 
-// Whether `target` may be replaced as it stands. Opening for writing asks what an in-place
-// write would: a read-only file, a folder or a file another program holds refuse the change
-// here, as they would on Linux.
+}  // namespace
+
+TFileBytes ReadWholeFile(const std::string& path, size_t limit) {
+    TFileBytes result;
+    const auto failed = [&result](TFileBytes::TStatus status) {
+        result.Status = status;
+        result.Error = status == TFileBytes::TStatus::Unreadable ? EACCES : 0;
+        result.Bytes.clear();
+        return result;
+    };
+    const std::wstring wide = WideFromUtf8(path);
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        return failed(Missing(GetLastError()) ? TFileBytes::TStatus::Missing
+                                              : TFileBytes::TStatus::Unreadable);
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return failed(TFileBytes::TStatus::NotRegular);
+    }
+    THandle file(CreateFileW(wide.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid()) {
+        return failed(Missing(GetLastError()) ? TFileBytes::TStatus::Missing
+                                              : TFileBytes::TStatus::Unreadable);
+    }
+    // A pipe or a device at the path would block or never end.
+    if (GetFileType(file.Get()) != FILE_TYPE_DISK) {
+        return failed(TFileBytes::TStatus::NotRegular);
+    }
+    char buffer[65536];
+    while (result.Bytes.size() < limit) {
+        const auto wanted =
+            static_cast<DWORD>(std::min(sizeof buffer, limit - result.Bytes.size()));
+        DWORD got = 0;
+        if (!ReadFile(file.Get(), buffer, wanted, &got, nullptr)) {
+            return failed(TFileBytes::TStatus::Unreadable);
+        }
+        if (got == 0) {
+            break;
+        }
+        result.Bytes.append(buffer, got);
+    }
+    result.Status = TFileBytes::TStatus::Read;
+    return result;
+}
+
+// Whether the file at `target` may be replaced as it stands; `exists` tells whether it is there.
+// Opening for writing asks what an in-place write would: a read-only file, a folder or a file
+// another program holds refuse the change here, as they would on Linux.
 bool MayReplace(const std::wstring& target, bool& exists) {
     const DWORD attributes = GetFileAttributesW(target.c_str());
     exists = attributes != INVALID_FILE_ATTRIBUTES;
@@ -116,84 +133,10 @@ bool MayReplace(const std::wstring& target, bool& exists) {
     }
     THandle probe(CreateFileW(target.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
-    return probe.Valid();
-}
-
-}  // namespace
-
-namespace {
-
-int ErrnoFrom(DWORD error) {
-    switch (error) {
-        case ERROR_ACCESS_DENIED:
-        case ERROR_SHARING_VIOLATION:
-        case ERROR_LOCK_VIOLATION:
-            return EACCES;
-        default:
-            return EIO;
+    if (!probe.Valid()) {
+        return false;
     }
-}
-
-}  // namespace
-
-TFileBytes ReadWholeFile(const std::string& path, size_t limit) {
-    TFileBytes result;
-    const auto failed = [&result](TFileBytes::TStatus status, DWORD error) {
-        result.Status = status;
-        result.Error = status == TFileBytes::TStatus::Unreadable ? ErrnoFrom(error) : 0;
-        result.Bytes.clear();
-        return result;
-    };
-    const std::wstring wide = WideFromUtf8(path);
-    const DWORD attributes = GetFileAttributesW(wide.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        const DWORD error = GetLastError();
-        return failed(
-            Missing(error) ? TFileBytes::TStatus::Missing : TFileBytes::TStatus::Unreadable, error);
-    }
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        return failed(TFileBytes::TStatus::NotRegular, 0);
-    }
-    THandle file(CreateFileW(wide.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
-                             FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.Valid()) {
-        const DWORD error = GetLastError();
-        return failed(
-            Missing(error) ? TFileBytes::TStatus::Missing : TFileBytes::TStatus::Unreadable, error);
-    }
-    // A device or a pipe at the path would block or never end.
-    if (GetFileType(file.Get()) != FILE_TYPE_DISK) {
-        return failed(TFileBytes::TStatus::NotRegular, 0);
-    }
-    char buffer[65536];
-    while (result.Bytes.size() < limit) {
-        const DWORD wanted =
-            static_cast<DWORD>(std::min(sizeof buffer, limit - result.Bytes.size()));
-        DWORD got = 0;
-        if (!ReadFile(file.Get(), buffer, wanted, &got, nullptr)) {
-            return failed(TFileBytes::TStatus::Unreadable, GetLastError());
-        }
-        if (got == 0) {
-            break;
-        }
-        result.Bytes.append(buffer, got);
-    }
-    result.Status = TFileBytes::TStatus::Read;
-    return result;
-}
-
-std::optional<std::string> ReadFileIfAny(const std::string& path) {
-    TFileBytes file = ReadWholeFile(path);
-    switch (file.Status) {
-        case TFileBytes::TStatus::Read:
-            return std::move(file.Bytes);
-        case TFileBytes::TStatus::Missing:
-            return std::string();
-        case TFileBytes::TStatus::NotRegular:
-        case TFileBytes::TStatus::Unreadable:
-            break;
-    }
-    return std::nullopt;
+    return GetFileType(probe.Get()) == FILE_TYPE_DISK;
 }
 
 bool ReplaceFileContents(const std::string& path, std::string_view data) {
@@ -202,6 +145,7 @@ bool ReplaceFileContents(const std::string& path, std::string_view data) {
     if (!MayReplace(target, exists)) {
         return false;
     }
+
     std::wstring tempPath;
     THandle temp(CreateTemporary(path, tempPath));
     if (!temp.Valid()) {
@@ -242,34 +186,34 @@ bool CanReplaceFile(const std::string& path) {
 
 int RemoveStaleTemporaries(const std::string& path,
                            std::chrono::system_clock::time_point olderThan) {
-    const std::string folder = FolderPrefixOf(path);
-    const std::string name = FileNameOf(path);
+    const size_t slash = path.find_last_of("/\\");
+    const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     // FILETIME counts 100 ns from 1601; the system clock counts from 1970.
-    constexpr int64_t kEpochDifference = 116444736000000000;
+    constexpr int64_t kEpochOffset = 116444736000000000;
     const int64_t limit =
         std::chrono::duration_cast<std::chrono::nanoseconds>(olderThan.time_since_epoch()).count() /
             100 +
-        kEpochDifference;
-    WIN32_FIND_DATAW found;
+        kEpochOffset;
+    WIN32_FIND_DATAW entry;
     const std::wstring pattern = WideFromUtf8(folder + "." + name + ".*.tmp");
-    const HANDLE search = FindFirstFileW(pattern.c_str(), &found);
+    const HANDLE search = FindFirstFileW(pattern.c_str(), &entry);
     if (search == INVALID_HANDLE_VALUE) {
         return 0;
     }
     int removed = 0;
     do {
-        if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) !=
-                0 ||
-            !IsTemporaryName(Utf8FromWide(found.cFileName), name)) {
+        const std::string found = Utf8FromWide(entry.cFileName);
+        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
+            !IsTemporaryName(found, name)) {
             continue;
         }
-        const int64_t written = (static_cast<int64_t>(found.ftLastWriteTime.dwHighDateTime) << 32) |
-                                found.ftLastWriteTime.dwLowDateTime;
-        const std::wstring candidate = WideFromUtf8(folder) + found.cFileName;
-        if (written < limit && DeleteFileW(candidate.c_str())) {
+        const int64_t written = (static_cast<int64_t>(entry.ftLastWriteTime.dwHighDateTime) << 32) |
+                                entry.ftLastWriteTime.dwLowDateTime;
+        if (written < limit && DeleteFileW(WideFromUtf8(folder + found).c_str())) {
             ++removed;
         }
-    } while (FindNextFileW(search, &found));
+    } while (FindNextFileW(search, &entry));
     FindClose(search);
     return removed;
 }

@@ -18,15 +18,7 @@ std::string FullPath(std::string path) {
     return error ? path : full.lexically_normal().string();
 }
 
-#ifdef _WIN32
-// Windows's stat keeps whole seconds; the file system's own time counts 100 ns.
-int64_t ModifiedTime(const std::string& path) {
-    std::error_code error;
-    const auto time = std::filesystem::last_write_time(
-        std::filesystem::path(std::u8string(path.begin(), path.end())), error);
-    return error ? 0 : static_cast<int64_t>(time.time_since_epoch().count());
-}
-#else
+#ifndef _WIN32
 int64_t Nanoseconds(const timespec& time) {
     return static_cast<int64_t>(time.tv_sec) * 1000000000 + time.tv_nsec;
 }
@@ -47,21 +39,23 @@ const TSettingsFile::TSnapshot& TSettingsFile::Current() const {
     TSnapshot look;
     struct stat info {};
     look.Exists = ::stat(FilePath.c_str(), &info) == 0;
+#ifdef _WIN32
+    // Times of a second's grain could keep an old text for a whole second: every look reads.
+    const bool reusable = false;
+#else
+    const bool reusable = true;
     if (look.Exists) {
         look.Device = info.st_dev;
         look.Inode = info.st_ino;
         look.Size = info.st_size;
-#ifdef _WIN32
-        look.Modified = ModifiedTime(FilePath);
-        look.Changed = static_cast<int64_t>(info.st_ctime);
-#else
         look.Modified = Nanoseconds(info.st_mtim);
         look.Changed = Nanoseconds(info.st_ctim);
-#endif
     }
-    if (Snapshot && Snapshot->Exists == look.Exists && Snapshot->Device == look.Device &&
-        Snapshot->Inode == look.Inode && Snapshot->Size == look.Size &&
-        Snapshot->Modified == look.Modified && Snapshot->Changed == look.Changed) {
+#endif
+    if (reusable && Snapshot && Snapshot->Exists == look.Exists &&
+        Snapshot->Device == look.Device && Snapshot->Inode == look.Inode &&
+        Snapshot->Size == look.Size && Snapshot->Modified == look.Modified &&
+        Snapshot->Changed == look.Changed) {
         return *Snapshot;
     }
     TFileBytes file = ReadWholeFile(FilePath);

@@ -187,7 +187,7 @@ TEST_F(SignalInCalibrationTest, AFileThatWasNotTakenIsToldAndKeptUntilANewCalibr
     EXPECT_NO_THROW(onAFolder.SaveCalibration(settings));
     EXPECT_TRUE(fs::is_directory(PathOf("tavrin.cal")));
 
-#ifndef _WIN32  // named pipes in the file system are POSIX's
+#ifndef _WIN32
     ASSERT_EQ(::mkfifo(PathOf("pipe.cal").c_str(), 0666), 0);
     const auto status = test::RunInChild(
         [&] {
