@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "uChart.h"
 #include "uWaveControl.h"
@@ -68,6 +69,8 @@ class TResultDisplay {
     void NameCurves();
 
     TChart& Chart;
+    // The points of one curve pair, kept from result to result so that their memory is reused.
+    std::vector<double> PointX, PointA, PointB;
     TResultKind Kind = TResultKind::Untold;
 };
 
