@@ -6,22 +6,9 @@
 
 #include "uFileError.h"
 #include "uFileReplace.h"
+#include "uLittleEndian.h"
 
 namespace tavrin {
-namespace {
-
-uint32_t ReadLittleEndian32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-void AppendLittleEndian32(std::vector<uint8_t>& out, uint32_t value) {
-    for (int shift = 0; shift < 32; shift += 8) {
-        out.push_back(static_cast<uint8_t>(value >> shift));
-    }
-}
-
-}  // namespace
 
 TCalibrationRead ParseCalibration(std::span<const uint8_t> bytes, std::vector<TComplex>& entries) {
     if (bytes.size() < 4) {

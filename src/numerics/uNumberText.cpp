@@ -162,7 +162,7 @@ std::string FormatAsync(double value) {
     return FixedText(RoundSignificant(value, 2), 3);
 }
 
-std::string FormatEng(double x) {
+std::string FormatEng(double x, int precision) {
     if (x == 0.0) {
         return "0 ";
     }
@@ -185,7 +185,7 @@ std::string FormatEng(double x) {
     } else if (a >= 0.000000001) {
         prefix = {1000000000.0, " n"};
     }
-    return FormatGeneral(x * prefix.Scale, 4) + prefix.Text;
+    return FormatGeneral(x * prefix.Scale, precision) + prefix.Text;
 }
 
 std::string FormatLossTangent(double x) {

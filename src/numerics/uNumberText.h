@@ -26,8 +26,9 @@ std::string FormatQuality(double value);
 std::string FormatAsync(double value);
 
 // Number with an engineering prefix for the LCR readout: "1.5 k", "1000 ", "33 p", "0 ".
-// The prefix text includes the space before the unit, which the caller appends.
-std::string FormatEng(double x);
+// The prefix text includes the space before the unit, which the caller appends. `precision`
+// significant digits; the LCR readout's four unless a readout asks for more.
+std::string FormatEng(double x, int precision = 4);
 // Loss tangent: two significant digits, signed exponent of at least two digits ("1.2E-03").
 std::string FormatLossTangent(double x);
 

@@ -86,9 +86,9 @@ std::shared_ptr<const TInputFilters> TVirtualBoxEngine::Filters(TVirtualBoxState
     std::lock_guard<std::mutex> lock(FilterMutex);
     auto& filters = FilterCache[{state, rate}];
     if (!filters) {
-        filters = std::make_shared<const TInputFilters>(
-            DesignInputFilters(state, Options.Components, rate,
-                               Options.ChannelMismatch ? &Options.Mismatch : nullptr));
+        filters = std::make_shared<const TInputFilters>(DesignInputFilters(
+            state, Options.Components, rate, Options.ChannelMismatch ? &Options.Mismatch : nullptr,
+            Options.Faults));
     }
     return filters;
 }

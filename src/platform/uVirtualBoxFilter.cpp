@@ -94,7 +94,8 @@ std::complex<double> RightChannelResponse(const TChannelMismatch& mismatch, doub
 }
 
 TInputFilters DesignInputFilters(TVirtualBoxState state, const TVirtualBoxComponents& parts,
-                                 double rate, const TChannelMismatch* mismatch) {
+                                 double rate, const TChannelMismatch* mismatch,
+                                 const TVirtualBoxFaults& faults) {
     const std::complex<double> j(0.0, 1.0);
     for (int32_t grid = kFirstGrid;; grid *= 2) {
         // Both filters at once: left + j right has the spectrum GL + j GR.
@@ -103,7 +104,7 @@ TInputFilters DesignInputFilters(TVirtualBoxState state, const TVirtualBoxCompon
         std::vector<double> im(grid, 0.0);
         for (int32_t k = 0; k <= grid / 2; ++k) {
             const double f = rate * k / grid;
-            const TNodeVoltages v = BoxResponse(state, parts, f);
+            const TNodeVoltages v = BoxResponse(state, parts, f, faults);
             const std::complex<double> lag =
                 std::exp(-j * (2.0 * std::numbers::pi * k * kConverterDelay / grid));
             const std::complex<double> left = edge[k] * v.ZxOut * lag;

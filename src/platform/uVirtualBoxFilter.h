@@ -44,6 +44,7 @@ struct TInputFilters {
 
 // mismatch: null for identical inputs.
 TInputFilters DesignInputFilters(TVirtualBoxState state, const TVirtualBoxComponents& parts,
-                                 double rate, const TChannelMismatch* mismatch);
+                                 double rate, const TChannelMismatch* mismatch,
+                                 const TVirtualBoxFaults& faults = {});
 
 }  // namespace tavrin

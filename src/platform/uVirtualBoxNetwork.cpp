@@ -1,6 +1,8 @@
 #include "uVirtualBoxNetwork.h"
 
+#include <limits>
 #include <numbers>
+#include <optional>
 
 #include "uNumberText.h"
 
@@ -30,8 +32,9 @@ TComplexD BoxDriverImpedance(TVirtualBoxState state, const TVirtualBoxComponents
     return VirtualDriverImpedance(parts.Driver, mounting, frequency);
 }
 
-TComplexD ComponentAdmittance(TVirtualBoxState state, const TVirtualBoxComponents& parts,
-                              double w) {
+// The part's admittance; nullopt for joined terminals, whose admittance has no finite value.
+std::optional<TComplexD> ComponentAdmittance(TVirtualBoxState state,
+                                             const TVirtualBoxComponents& parts, double w) {
     const TComplexD j(0.0, 1.0);
     switch (state) {
         case TVirtualBoxState::Resistor:
@@ -40,25 +43,59 @@ TComplexD ComponentAdmittance(TVirtualBoxState state, const TVirtualBoxComponent
             return SeriesAdmittance(j * w * parts.CapacitorFarads, 1.0 / parts.CapacitorSeriesOhms);
         case TVirtualBoxState::Inductor:
             return 1.0 / (parts.InductorSeriesOhms + j * w * parts.InductorHenries);
+        case TVirtualBoxState::Short:
+            return std::nullopt;
+        case TVirtualBoxState::Load:
+            return 1.0 / parts.LoadOhms;
+        case TVirtualBoxState::ParallelRC:
+            return 1.0 / parts.ParallelOhms + j * w * parts.ParallelFarads;
+        case TVirtualBoxState::EslCapacitor:
+            return SeriesAdmittance(j * w * parts.EslFarads,
+                                    1.0 / (parts.EslSeriesOhms + j * w * parts.EslHenries));
+        case TVirtualBoxState::HighResistor:
+            return 1.0 / parts.HighOhms;
         default:
             // Re keeps a driver's impedance away from 0.
             return IsDriver(state)
                        ? 1.0 / BoxDriverImpedance(state, parts, w / (2.0 * std::numbers::pi))
-                       : 0.0;
+                       : TComplexD(0.0, 0.0);
     }
 }
 
+// What joins Zx Out to Zx In: the part, behind the test leads when they are on.
+std::optional<TComplexD> PathAdmittance(TVirtualBoxState state, const TVirtualBoxComponents& parts,
+                                        double w, const TVirtualBoxFaults& faults) {
+    const std::optional<TComplexD> part = ComponentAdmittance(state, parts, w);
+    if (!faults.TestLeads) {
+        return part;
+    }
+    const TComplexD j(0.0, 1.0);
+    const TComplexD lead = parts.LeadOhms + j * w * parts.LeadHenries;
+    if (!part) {
+        return 1.0 / lead;
+    }
+    const TComplexD clips = *part + 1.0 / parts.StrayOhms + j * w * parts.StrayFarads;
+    return clips / (1.0 + lead * clips);
+}
+
 std::string Ohms(double r) {
+    // "1E5" is no way to write a resistor's value.
+    if (r >= 10000.0) {
+        return FormatEng(r) + "\xCE\xA9";
+    }
     return FormatGeneral(r, 4) + " \xCE\xA9";
 }
 
 }  // namespace
 
 TNodeVoltages BoxResponse(TVirtualBoxState state, const TVirtualBoxComponents& parts,
-                          double frequency) {
+                          double frequency, const TVirtualBoxFaults& faults) {
     const TComplexD j(0.0, 1.0);
     const double w = 2.0 * std::numbers::pi * frequency;
-    const TComplexD inputLoad = j * w * parts.InputFarads;
+    TComplexD inputLoad = j * w * parts.InputFarads;
+    if (faults.InputResistance) {
+        inputLoad += 1.0 / parts.InputOhms;
+    }
     const TComplexD ballast = 1.0 / parts.BallastOhms;
     if (state == TVirtualBoxState::Calibration) {
         const TComplexD v = ballast / (ballast + 2.0 * inputLoad);
@@ -71,7 +108,13 @@ TNodeVoltages BoxResponse(TVirtualBoxState state, const TVirtualBoxComponents& p
         toZxIn = 1.0 / parts.LowPassOhms;
         zxInLoad += j * w * parts.LowPassFarads;
     } else {
-        toZxIn = ComponentAdmittance(state, parts, w);
+        const std::optional<TComplexD> path = PathAdmittance(state, parts, w, faults);
+        if (!path) {
+            // Joined terminals: one node, loaded by both inputs and R ref.
+            const TComplexD v = ballast / (ballast + inputLoad + zxInLoad);
+            return {v, v};
+        }
+        toZxIn = *path;
     }
     const TComplexD zxOutLoad = inputLoad + SeriesAdmittance(toZxIn, zxInLoad);
     const TComplexD zxOut = ballast / (ballast + zxOutLoad);
@@ -90,6 +133,16 @@ std::complex<double> ComponentImpedance(TVirtualBoxState state, const TVirtualBo
             return parts.CapacitorSeriesOhms + 1.0 / (j * w * parts.CapacitorFarads);
         case TVirtualBoxState::Inductor:
             return parts.InductorSeriesOhms + j * w * parts.InductorHenries;
+        case TVirtualBoxState::Open:
+            return std::numeric_limits<double>::infinity();
+        case TVirtualBoxState::Load:
+            return parts.LoadOhms;
+        case TVirtualBoxState::ParallelRC:
+            return 1.0 / (1.0 / parts.ParallelOhms + j * w * parts.ParallelFarads);
+        case TVirtualBoxState::EslCapacitor:
+            return parts.EslSeriesOhms + j * w * parts.EslHenries + 1.0 / (j * w * parts.EslFarads);
+        case TVirtualBoxState::HighResistor:
+            return parts.HighOhms;
         default:
             return IsDriver(state) ? BoxDriverImpedance(state, parts, frequency) : 0.0;
     }
@@ -115,6 +168,26 @@ std::string VirtualBoxDeviceName(TVirtualBoxState state, const TVirtualBoxCompon
         case TVirtualBoxState::LowPass:
             what = "RC low-pass " + Ohms(parts.LowPassOhms) + ", " +
                    FormatEng(parts.LowPassFarads) + "F";
+            break;
+        case TVirtualBoxState::Open:
+            what = "open terminals";
+            break;
+        case TVirtualBoxState::Short:
+            what = "short";
+            break;
+        case TVirtualBoxState::Load:
+            what = "load " + Ohms(parts.LoadOhms) + " 0.1 %";
+            break;
+        case TVirtualBoxState::ParallelRC:
+            what = "Zx " + FormatEng(parts.ParallelFarads) + "F \xE2\x88\xA5 " +
+                   Ohms(parts.ParallelOhms);
+            break;
+        case TVirtualBoxState::EslCapacitor:
+            what = "Zx " + FormatEng(parts.EslFarads) + "F + " + Ohms(parts.EslSeriesOhms) + " + " +
+                   FormatEng(parts.EslHenries) + "H";
+            break;
+        case TVirtualBoxState::HighResistor:
+            what = "Zx " + Ohms(parts.HighOhms);
             break;
         case TVirtualBoxState::DriverFreeAir:
             what = "driver Re " + Ohms(parts.Driver.Re) + ", Fs " +

@@ -4,6 +4,11 @@
 // drive R ballast into Zx Out, where the left input listens; the right input listens on Zx In,
 // which S1 ties either to Zx Out (calibration) or, through the component or the two-port, to
 // R ref. Each input loads its node with the card's input capacitance C in.
+//
+// Two faults can be switched on: test leads between the terminals and the part (their series
+// impedance from the terminals to the clips, the stray between the leads across the clips, the
+// arrangement that open and short captures take out exactly), and a resistance on each line
+// input beside C in.
 
 #include <complex>
 #include <cstdint>
@@ -24,8 +29,15 @@ enum class TVirtualBoxState : int32_t {
     DriverFreeAir,
     DriverAddedMass,
     DriverClosedBox,
+    // For the bench readout and fixture compensation.
+    Load,          // the known load
+    ParallelRC,    // a capacitor with a parallel resistance
+    EslCapacitor,  // a capacitor with series resistance and series inductance
+    HighResistor,
+    Open,   // nothing on the terminals
+    Short,  // the terminals joined
 };
-inline constexpr int32_t kVirtualBoxStateCount = 8;
+inline constexpr int32_t kVirtualBoxStateCount = 14;
 
 // Component values in ohms, farads and henries.
 struct TVirtualBoxComponents {
@@ -40,6 +52,27 @@ struct TVirtualBoxComponents {
     double LowPassOhms = 100.0;
     double LowPassFarads = 1e-6;
     TVirtualDriver Driver;
+    // The load is sold as 1 kOhm 0.1 %; the virtual one is exact.
+    double LoadOhms = 1000.0;
+    double ParallelFarads = 10e-9;
+    double ParallelOhms = 20e3;
+    double EslFarads = 100e-9;
+    double EslSeriesOhms = 20e-3;
+    double EslHenries = 5e-9;
+    double HighOhms = 100e3;
+    // The test leads: in series from the terminals to the clips, then across the clips.
+    double LeadOhms = 50e-3;
+    double LeadHenries = 300e-9;
+    double StrayFarads = 30e-12;
+    double StrayOhms = 10e6;
+    // The input-resistance fault, on each line input.
+    double InputOhms = 47e3;
+};
+
+// Faults of the box; both off in a good box.
+struct TVirtualBoxFaults {
+    bool TestLeads = false;
+    bool InputResistance = false;
 };
 
 // Voltages on the two measuring nodes per volt of line output, in the electrical convention
@@ -51,10 +84,11 @@ struct TNodeVoltages {
 
 // The steady-state response of the box at `frequency` (Hz, >= 0).
 TNodeVoltages BoxResponse(TVirtualBoxState state, const TVirtualBoxComponents& parts,
-                          double frequency);
+                          double frequency, const TVirtualBoxFaults& faults = {});
 
 // The impedance of the component under test at `frequency`, as a measurement should read it
-// (the resistor, capacitor, inductor and driver states; zero otherwise).
+// without the leads: the part of each component and driver state, zero for the short,
+// infinite for the open terminals, zero for the calibration and the two-port.
 std::complex<double> ComponentImpedance(TVirtualBoxState state, const TVirtualBoxComponents& parts,
                                         double frequency);
 

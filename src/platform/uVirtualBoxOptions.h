@@ -31,6 +31,9 @@ struct TVirtualBoxOptions {
     bool Latency = true;
     // The capture clock runs this many parts per million faster than the playback clock.
     double ClockOffsetPpm = 0.0;
+    // Test leads on the terminals and a resistance on each line input (values in Components);
+    // off unless a test asks for them, since a good box has neither.
+    TVirtualBoxFaults Faults;
     // Virtual time never runs past what the devices have queued: no playback device runs dry
     // and no started capture device overflows, however late their threads come back. For tests
     // on a loaded machine; buffers still never come back early.

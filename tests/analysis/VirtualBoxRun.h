@@ -98,8 +98,10 @@ class TRun {
     }
 
     // Level setting on the test tone, then calibration over the band until it reads done; the
-    // stage texts go to `texts`, with an empty one at the end of the level setting.
-    void Calibrate(float low, float high, std::vector<std::string>& texts) {
+    // stage texts go to `texts`, with an empty one at the end of the level setting. The
+    // calibration is the last result, integrated over `integration` seconds.
+    void Calibrate(float low, float high, std::vector<std::string>& texts,
+                   const char* integration = "0.3") {
         SignalIn.SetIntegrationTime("0.3");
         SignalIn.SetAveraging(false);
         const float f = static_cast<float>(std::sqrt(0.4 * low * high));
@@ -115,6 +117,7 @@ class TRun {
         WaveOut.SetStimulus(BlockLength, low, high, Amplitude);
         SignalIn.BeginCalibration(low, high);
         SignalIn.SetAveraging(true);
+        SignalIn.SetIntegrationTime(integration);
         ASSERT_TRUE(RunUntil([&] { return texts.back() == "Press Stop\r\nto finish."; }));
         WaitResults(2);
         Stop();

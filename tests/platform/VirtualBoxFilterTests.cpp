@@ -102,6 +102,64 @@ TEST(VirtualBoxNetwork, DeviceNamesSayWhatIsInTheBox) {
               "Virtual box: the same driver in a 20 l closed box (R ref 100 \xCE\xA9)");
 }
 
+// The states for the bench readout and fixture compensation, with and without the faults:
+// read through the true reference arm (R in included when the input fault is on), the box
+// shows the part behind the leads, Zlead + 1 / (Ystray + 1 / Zpart).
+TEST(VirtualBoxNetwork, BenchStatesAndFaultsFollowTheirCircuits) {
+    const TVirtualBoxComponents parts;
+    const TComplexD j(0.0, 1.0);
+    const TVirtualBoxState bench[] = {TVirtualBoxState::Load, TVirtualBoxState::ParallelRC,
+                                      TVirtualBoxState::EslCapacitor,
+                                      TVirtualBoxState::HighResistor, TVirtualBoxState::Capacitor};
+    for (const bool leads : {false, true}) {
+        for (const bool inputs : {false, true}) {
+            const TVirtualBoxFaults faults{leads, inputs};
+            for (double f : {20.0, 1000.0, 22000.0, 90000.0}) {
+                const double w = 2.0 * std::numbers::pi * f;
+                TComplexD zref = 1.0 / (1.0 / parts.RefOhms + j * w * parts.InputFarads +
+                                        (inputs ? 1.0 / parts.InputOhms : 0.0));
+                const TComplexD lead = parts.LeadOhms + j * w * parts.LeadHenries;
+                const TComplexD stray = 1.0 / parts.StrayOhms + j * w * parts.StrayFarads;
+                const auto seen = [&](TComplexD part) {
+                    return leads ? lead + 1.0 / (stray + 1.0 / part) : part;
+                };
+                for (TVirtualBoxState state : bench) {
+                    const TNodeVoltages v = BoxResponse(state, parts, f, faults);
+                    const TComplexD measured = zref * (v.ZxOut / v.ZxIn - 1.0);
+                    const TComplexD truth = seen(ComponentImpedance(state, parts, f));
+                    EXPECT_LT(std::abs(measured - truth), 1e-11 * std::abs(truth))
+                        << static_cast<int>(state) << " at " << f << " Hz";
+                }
+                // Shorted terminals read the leads, or join the two nodes.
+                const TNodeVoltages shorted =
+                    BoxResponse(TVirtualBoxState::Short, parts, f, faults);
+                if (leads) {
+                    const TComplexD measured = zref * (shorted.ZxOut / shorted.ZxIn - 1.0);
+                    EXPECT_LT(std::abs(measured - lead), 1e-9 * std::abs(lead));
+                } else {
+                    EXPECT_EQ(shorted.ZxOut, shorted.ZxIn);
+                }
+                // Open terminals: the right input hears only what the stray lets through.
+                const TNodeVoltages open = BoxResponse(TVirtualBoxState::Open, parts, f, faults);
+                if (leads) {
+                    const TComplexD admittance = 1.0 / (zref * (open.ZxOut / open.ZxIn - 1.0));
+                    const TComplexD expected = 1.0 / (lead + 1.0 / stray);
+                    EXPECT_LT(std::abs(admittance - expected), 1e-9 * std::abs(expected));
+                } else {
+                    EXPECT_EQ(open.ZxIn, TComplexD(0.0, 0.0));
+                }
+            }
+        }
+    }
+    EXPECT_TRUE(std::isinf(ComponentImpedance(TVirtualBoxState::Open, parts, 1000.0).real()));
+    EXPECT_EQ(VirtualBoxDeviceName(TVirtualBoxState::ParallelRC, parts),
+              "Virtual box: Zx 10 nF \xE2\x88\xA5 20 k\xCE\xA9 (R ref 100 \xCE\xA9)");
+    EXPECT_EQ(VirtualBoxDeviceName(TVirtualBoxState::EslCapacitor, parts),
+              "Virtual box: Zx 100 nF + 0.02 \xCE\xA9 + 5 nH (R ref 100 \xCE\xA9)");
+    EXPECT_EQ(VirtualBoxDeviceName(TVirtualBoxState::Load, parts),
+              "Virtual box: load 1000 \xCE\xA9 0.1 % (R ref 100 \xCE\xA9)");
+}
+
 TEST(VirtualBoxFilter, ConverterEdgeIsFlatThenSmoothlyClosed) {
     EXPECT_EQ(ConverterResponse(22000.0, 48000.0), 1.0);
     EXPECT_EQ(ConverterResponse(24000.0, 48000.0), 0.0);
@@ -117,9 +175,10 @@ TEST(VirtualBoxFilter, ConverterEdgeIsFlatThenSmoothlyClosed) {
 // A periodic multi-tone on every bin, run through the filters until the start has died out:
 // each bin of one period must carry the analytic response.
 void ExpectExactSteadyState(TVirtualBoxState state, double rate, int32_t period, int32_t block,
-                            const TChannelMismatch* mismatch) {
+                            const TChannelMismatch* mismatch,
+                            const TVirtualBoxFaults& faults = {}) {
     const TVirtualBoxComponents parts;
-    const TInputFilters filters = DesignInputFilters(state, parts, rate, mismatch);
+    const TInputFilters filters = DesignInputFilters(state, parts, rate, mismatch, faults);
     TStereoConvolver convolver(block, filters.Left, filters.Right);
 
     std::mt19937 generator(7);
@@ -167,7 +226,7 @@ void ExpectExactSteadyState(TVirtualBoxState state, double rate, int32_t period,
         const TComplexD x(xr[k], xi[k]);
         const TComplexD lag =
             std::polar(1.0, -2.0 * std::numbers::pi * k * kConverterDelay / period);
-        const TNodeVoltages v = BoxResponse(state, parts, f);
+        const TNodeVoltages v = BoxResponse(state, parts, f, faults);
         const TComplexD mismatchResponse =
             mismatch ? RightChannelResponse(*mismatch, f, rate) : TComplexD(1.0, 0.0);
         const TComplexD gotLeft = TComplexD(lr[k], li[k]) / x;
@@ -184,6 +243,14 @@ TEST(VirtualBoxFilter, SteadyStateEqualsTheNetworkAtEveryBin) {
     }
     ExpectExactSteadyState(TVirtualBoxState::Capacitor, 192000.0, 16384, 1024, nullptr);
     ExpectExactSteadyState(TVirtualBoxState::Inductor, 96000.0, 256, 512, nullptr);
+}
+
+TEST(VirtualBoxFilter, BenchStatesAndFaultsAreExactToo) {
+    const TVirtualBoxFaults both{true, true};
+    for (int32_t i = static_cast<int32_t>(TVirtualBoxState::Load); i < kVirtualBoxStateCount; ++i) {
+        ExpectExactSteadyState(static_cast<TVirtualBoxState>(i), 48000.0, 4096, 128, nullptr, both);
+    }
+    ExpectExactSteadyState(TVirtualBoxState::Capacitor, 192000.0, 4096, 512, nullptr, both);
 }
 
 TEST(VirtualBoxFilter, MismatchIsTheSameFilterInEveryState) {
