@@ -5,11 +5,19 @@ TAVRIN_PACKAGES=(
     g++ cmake ninja-build pkg-config ccache
     libgtest-dev libgmock-dev libbenchmark-dev libfftw3-dev
     qt6-base-dev libgl-dev libqcustomplot-dev fonts-dejavu-core
-    portaudio19-dev libasound2-dev libjack-jackd2-dev jackd2 alsa-utils
+    portaudio19-dev libasound2-dev libjack-jackd2-dev jackd2 alsa-utils libsamplerate0-dev
     libcli11-dev nlohmann-json3-dev
     zlib1g-dev
     locales
     libeigen3-dev
+)
+
+# The Windows build (scripts/windows): the cross compiler and zlib for it, GoogleTest's source,
+# the host's header-only libraries, and Wine to run the result.
+TAVRIN_WINDOWS_PACKAGES=(
+    cmake ninja-build ccache
+    g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest wine64
+    libcli11-dev nlohmann-json3-dev libeigen3-dev
 )
 
 tavrin_install_packages() {

@@ -11,6 +11,7 @@
 #include "uCom.h"
 #include "uEvaluation.h"
 #include "uWaveControl.h"
+#include "uWaveIn.h"
 
 namespace tavrin {
 
@@ -40,6 +41,9 @@ struct TMeasurementResult {
     TBinRange Bins;
     // The series fit, in mode "Z graph + LCR" only.
     std::optional<TSeriesFit> Fit;
+    // How many blocks the result holds of those an integration time wants; not Complete while
+    // a fresh sum (after Start or any change) is still growing: progress, not yet a result.
+    TDelivery Averaging;
     TWaveData* Data = nullptr;
 
     // Width of one bin, Hz, as the display rounds it (32-bit).

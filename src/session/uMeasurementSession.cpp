@@ -8,6 +8,7 @@
 #include "uSettingsFile.h"
 #include "uSignalIn.h"
 #include "uUiDispatcher.h"
+#include "uUncertainty.h"
 #include "uWaveOut.h"
 
 namespace tavrin {
@@ -320,13 +321,15 @@ void TMeasurementSession::SignalInData(TWaveData& data) {
         case mdZGraph:
         case mdZGraphLCR: {
             const bool lcr = FMode == mdZGraphLCR;
-            result.Fit = FSignalIn->ComputeImpedance(data, swap, FRangeLow, FRangeHigh,
-                                                     FRref.Value(), FInputCapacitance, lcr,
-                                                     [this](const std::string& text) {
-                                                         if (OnLCRText) {
-                                                             OnLCRText(text);
-                                                         }
-                                                     });
+            const TDelivery& delivery = FSignalIn->Delivery();
+            result.Fit = FSignalIn->ComputeImpedance(
+                data, swap, FRangeLow, FRangeHigh, FRref.Value(), FInputCapacitance, lcr,
+                [this, &delivery](const std::string& text) {
+                    if (OnLCRText) {
+                        // A sum still growing is no reading yet: the readout tells how far it is.
+                        OnLCRText(delivery.Complete ? text : AveragingText(delivery));
+                    }
+                });
             result.Content = lcr ? TResultContent::ImpedanceAndModel : TResultContent::Impedance;
             break;
         }
@@ -346,6 +349,7 @@ void TMeasurementSession::SignalInData(TWaveData& data) {
     result.BandHigh = calibrating ? static_cast<float>(FWaveSetup.FMax()) : FRangeHigh;
     result.Bins = {FrequencyToBin(result.BandLow), FrequencyToBin(result.BandHigh)};
     result.Data = &data;
+    result.Averaging = FSignalIn->Delivery();
     if (OnResult) {
         OnResult(result);
     }

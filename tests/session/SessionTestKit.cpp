@@ -47,6 +47,12 @@ void TSessionRig::Open() {
     session.OnModeChange = [this](int mode) { Modes.push_back(mode); };
     session.OnLCRText = [this](const std::string& text) { LCRText = text; };
     session.OnResult = [this](const TMeasurementResult& result) {
+        // A sum still growing is progress, not a result.
+        if (!result.Averaging.Complete) {
+            ++Progress;
+            FSession->RequestData();
+            return;
+        }
         LastFit = result.Fit;
         const auto bins = result.Channel(0);
         if (result.Bins.Lo < static_cast<int32_t>(bins.size())) {

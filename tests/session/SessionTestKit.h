@@ -54,7 +54,8 @@ class TSessionRig {
     std::optional<TSeriesFit> LastFit;
     std::optional<TComplex> LastFirstBin;  // channel 0 at the result's first bin
     std::string LCRText;
-    int Results = 0;
+    int Results = 0;   // complete results only
+    int Progress = 0;  // deliveries of a sum still growing
 
   private:
     void Open();
