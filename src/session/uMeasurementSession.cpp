@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cmath>
 
+#include "uCalibrationRecord.h"
 #include "uFileError.h"
+#include "uFileLock.h"
+#include "uFileReplace.h"
 #include "uNumberText.h"
 #include "uSettingsFile.h"
 #include "uSignalIn.h"
@@ -19,16 +22,25 @@ constexpr const char* kInputParams = "InputParams";
 constexpr const char* kWaveSetup = "WaveSetup";
 constexpr int kShutdownWaitMs = 2000;
 
+std::string FilesElsewhereText(const std::string& settingsPath) {
+    return "Another Tavrin is using " + settingsPath +
+           ": this one will not save its settings or calibration.";
+}
+
 }  // namespace
 
 TMeasurementSession::TMeasurementSession(const TSessionEnvironment& environment)
-    : Environment(environment), FWaveSetup(environment.WaveService) {
+    : Environment(environment),
+      FWaveSetup(environment.WaveService),
+      FCreated(std::chrono::system_clock::now()) {
     FWaveOut = std::make_unique<TWaveOut>(Environment.WaveService, Environment.Ui);
     FSignalIn = std::make_unique<TSignalIn>(Environment.WaveService, Environment.Ui,
                                             Environment.Clock, Environment.CalibrationPath);
     FWaveOut->OnStimulusChange = [this](bool playing) { FSignalIn->SetCapturing(playing); };
     FSignalIn->SetOnError([this](const std::string& text) { Report(text); });
     FWaveOut->SetOnError([this](const std::string& text) { Report(text); });
+    FSignalIn->SetOnDeviceLost([this](const std::string& text) { DeviceLost(text); });
+    FWaveOut->SetOnDeviceLost([this](const std::string& text) { DeviceLost(text); });
     FSignalIn->OnData = [this](TWaveData& data) { SignalInData(data); };
     FWaveSetup.OnSetupChange = [this] { SetupChanged(); };
     FRref.SetValue(1.0f);
@@ -41,6 +53,7 @@ TMeasurementSession::~TMeasurementSession() {
 }
 
 void TMeasurementSession::Open() {
+    ClaimFiles();
     LoadSettings();
     ApplyDisplayOptions();
     SelectMode(FMode);
@@ -52,14 +65,36 @@ void TMeasurementSession::Open() {
     FSignalIn->OnScaleAmplitude = [this](float factor) { ScaleAmplitude(factor); };
     FAmplitude = 1.0f;
     SetIntegrationTime("0.3");
+    if (FFilesElsewhere && OnNotice) {
+        OnNotice(FilesElsewhereText(Environment.SettingsPath));
+    }
+}
+
+void TMeasurementSession::ClaimFiles() {
+    FLock = std::make_unique<TFileLock>(Environment.SettingsPath + ".lock");
+    // A folder where no lock can be made cannot be saved to either: its saves report that.
+    FFilesElsewhere = FLock->TryLock() == TFileLock::TResult::HeldElsewhere;
+    if (FFilesElsewhere) {
+        return;
+    }
+    for (const std::string& path : {Environment.SettingsPath, Environment.CalibrationPath,
+                                    CalibrationRecordPath(Environment.CalibrationPath)}) {
+        RemoveStaleTemporaries(path, FCreated);
+    }
 }
 
 void TMeasurementSession::LoadSettings() {
     const TSettingsFile settings(Environment.SettingsPath);
+    if (const std::string problem = settings.Problem(); !problem.empty()) {
+        Report(problem);
+    }
     FWaveSetup.LoadSettings(settings);
     FRref.LoadSettings(settings);
     // The last measuring mode comes back only with a calibration to measure with.
     FCalibrationLoaded = FSignalIn->LoadCalibration(settings);
+    if (!FSignalIn->CalibrationProblem().empty()) {
+        Report(FSignalIn->CalibrationProblem());
+    }
     if (FCalibrationLoaded) {
         SelectMode(settings.ReadInt(kGraph, "Mode", FMode));
     } else if (settings.ReadText(kWaveSetup, "InputID", "").empty()) {
@@ -81,7 +116,9 @@ void TMeasurementSession::LoadSettings() {
 }
 
 void TMeasurementSession::Close() {
-    SaveSettings();
+    if (!FFilesElsewhere) {
+        SaveSettings();
+    }
     Shutdown();
 }
 
@@ -107,7 +144,9 @@ void TMeasurementSession::Shutdown() {
 void TMeasurementSession::SaveSettings() {
     TSettingsFile settings(Environment.SettingsPath);
     try {
+        TSettingsUpdate update(settings);
         SaveSettingsTo(settings);
+        update.Commit();
     } catch (const EFileError& error) {
         Report(error.what());
     }
@@ -136,8 +175,13 @@ void TMeasurementSession::SaveSettingsTo(TSettingsFile& settings) {
 }
 
 void TMeasurementSession::SaveCalibration() {
+    if (FFilesElsewhere) {
+        throw EFileError(FilesElsewhereText(Environment.SettingsPath));
+    }
     TSettingsFile settings(Environment.SettingsPath);
+    TSettingsUpdate update(settings);
     FSignalIn->SaveCalibration(settings);
+    update.Commit();
 }
 
 int32_t TMeasurementSession::FrequencyToBin(float frequency) const {
@@ -352,6 +396,18 @@ void TMeasurementSession::SignalInData(TWaveData& data) {
     result.Averaging = FSignalIn->Delivery();
     if (OnResult) {
         OnResult(result);
+    }
+}
+
+void TMeasurementSession::DeviceLost(const std::string& text) {
+    if (!FMeasuring) {
+        return;
+    }
+    // A calibration run that loses a device keeps what it had stored, as a Stop would.
+    Stop();
+    Report(text);
+    if (OnRunEnded) {
+        OnRunEnded();
     }
 }
 
