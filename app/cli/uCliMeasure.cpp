@@ -6,6 +6,7 @@
 #include <map>
 #include <vector>
 
+#include "uCliCompensate.h"
 #include "uCliEnvironment.h"
 #include "uCliError.h"
 #include "uCliJson.h"
@@ -55,6 +56,7 @@ void TMeasureCommand::Register(CLI::App& program) {
     Command->add_flag("--curve", Curve, "print each result's curve as [frequency, re, im] rows");
     Command->add_option("--export", ExportPath,
                         "write the last result's curve to FILE as the window's Save does");
+    AddBenchOptions(*Command, Spot, Model, Rin, MeasuredInputs);
 }
 
 void TMeasureCommand::Run(TCliEnvironment& environment) {
@@ -99,6 +101,7 @@ void TMeasureCommand::Run(TCliEnvironment& environment) {
     if (Swap) {
         session.WaveSetup().SetSwap(true);
     }
+    ApplyBenchOptions(session, Spot, Model, Rin, MeasuredInputs);
     session.SetIntegrationTime(time);
 
     run.Start();

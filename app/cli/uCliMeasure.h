@@ -24,6 +24,10 @@ class TMeasureCommand : public TCliCommand {
     bool Swap = false;
     bool Curve = false;
     std::optional<std::string> ExportPath;
+    std::optional<std::string> Spot;
+    std::optional<std::string> Model;
+    std::optional<std::string> Rin;
+    bool MeasuredInputs = false;
 };
 
 }  // namespace tavrin::cli

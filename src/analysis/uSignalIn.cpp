@@ -271,6 +271,9 @@ std::optional<TSeriesFit> TSignalIn::ComputeImpedance(TWaveData& data, bool swap
     const std::span<TComplex> left(ComplexSlots(data[0].data()), static_cast<size_t>(slots));
     const std::span<TComplex> right(ComplexSlots(data[1].data()), static_cast<size_t>(slots));
     ComputeZx(swap ? right : left, swap ? left : right, left, range, angularStep, {rref, cin});
+    if (OnImpedance && range.Hi >= range.Lo) {
+        OnImpedance(left, range, angularStep);
+    }
     if (!evaluate) {
         return std::nullopt;
     }

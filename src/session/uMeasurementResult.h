@@ -14,6 +14,8 @@
 
 namespace tavrin {
 
+struct TBenchReadout;
+
 // The measuring modes, in the order of the window's mode group.
 enum TMode : int { mdCalibration = 0, mdZGraph = 1, mdZGraphLCR = 2, mdTransfer = 3 };
 
@@ -40,6 +42,9 @@ struct TMeasurementResult {
     TBinRange Bins;
     // The series fit, in mode "Z graph + LCR" only.
     std::optional<TSeriesFit> Fit;
+    // The bench-meter readings (spot readout, band models), in the impedance modes only; valid
+    // during the call, as Data.
+    const TBenchReadout* Bench = nullptr;
     TWaveData* Data = nullptr;
 
     // Width of one bin, Hz, as the display rounds it (32-bit).

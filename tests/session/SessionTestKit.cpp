@@ -30,7 +30,8 @@ TScratchFolder::~TScratchFolder() {
     fs::remove_all(Folder, ignored);
 }
 
-TSessionRig::TSessionRig(const TScratchFolder& folder) : Folder(folder) {
+TSessionRig::TSessionRig(const TScratchFolder& folder, const TVirtualBoxOptions& box)
+    : Folder(folder), Box(box) {
     Open();
 }
 
@@ -48,6 +49,12 @@ void TSessionRig::Open() {
     session.OnLCRText = [this](const std::string& text) { LCRText = text; };
     session.OnResult = [this](const TMeasurementResult& result) {
         LastFit = result.Fit;
+        if (result.Bench) {
+            LastBench = *result.Bench;
+            const auto zx = result.Channel(0);
+            LastZx.assign(zx.begin(), zx.end());
+            LastBins = result.Bins;
+        }
         const auto bins = result.Channel(0);
         if (result.Bins.Lo < static_cast<int32_t>(bins.size())) {
             LastFirstBin = bins[static_cast<size_t>(result.Bins.Lo)];

@@ -34,10 +34,11 @@ class TScratchFolder {
 
 class TSessionRig {
   public:
-    explicit TSessionRig(const TScratchFolder& folder);
+    explicit TSessionRig(const TScratchFolder& folder, const TVirtualBoxOptions& box = FastBox());
     ~TSessionRig();
 
     TMeasurementSession& Session() { return *FSession; }
+    const TMeasurementSession& Session() const { return *FSession; }
     // Closes the session and opens a new one on the same files, as after a restart.
     void Restart();
     void SelectDevices(int32_t device);
@@ -54,6 +55,10 @@ class TSessionRig {
     std::optional<TSeriesFit> LastFit;
     std::optional<TComplex> LastFirstBin;  // channel 0 at the result's first bin
     std::string LCRText;
+    // The bench readings, Zx (slot k = bin k) and the band's bins of the last impedance result.
+    std::optional<TBenchReadout> LastBench;
+    std::vector<TComplex> LastZx;
+    TBinRange LastBins;
     int Results = 0;
 
   private:
@@ -62,7 +67,7 @@ class TSessionRig {
     TScratchFolder const& Folder;
     TSystemClock Clock;
     TUiDispatcher Ui{Clock};
-    TVirtualBoxService Box{FastBox()};
+    TVirtualBoxService Box;
     std::unique_ptr<TMeasurementSession> FSession;
 };
 
