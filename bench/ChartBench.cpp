@@ -1,7 +1,7 @@
 // One result at N = 262144 on the chart: four series of 131071 points replaced and redrawn,
 // with the draw-all-points switch off and on, for smooth curves (an impedance) and for noisy
-// ones (a spectrum's noise floor on a logarithmic axis, as in the level setting). Compare the
-// times of one run.
+// ones (a spectrum's noise floor on a logarithmic axis, as in the level setting), and over eight
+// stored reference curves of as many points. Compare the times of one run.
 
 #include <benchmark/benchmark.h>
 
@@ -15,6 +15,7 @@
 #include <qcustomplot.h>
 
 #include "uChart.h"
+#include "uReferenceCurves.h"
 
 namespace {
 
@@ -152,7 +153,35 @@ void BM_ReplaceAndRedraw(benchmark::State& state) {
                    (noisy ? ", noisy" : ", smooth"));
 }
 
+// One result redrawn over stored reference curves of every bin like the result's own, drawn as
+// the window draws them (TReferenceCurves), beneath the four series. Argument: the number of
+// references (0 as the yardstick).
+void BM_RedrawOverReferences(benchmark::State& state) {
+    const int count = static_cast<int>(state.range(0));
+    TShownChart shown(false, false);
+    const TCurves& curves = Curves(false);
+    std::vector<tavrin::TReference> references;
+    for (int r = 0; r < count; ++r) {
+        tavrin::TReference reference{"Reference " + std::to_string(r + 1), true, {}};
+        for (size_t i = 0; i < curves.X.size(); ++i) {
+            reference.Trace.Points.push_back(
+                {curves.X[i],
+                 {curves.Y[0][i] * (1 + 0.02 * (r + 1)), curves.Y[1][i] * (1 - 0.02 * (r + 1))}});
+        }
+        references.push_back(std::move(reference));
+    }
+    tavrin::TReferenceCurves drawn(shown.Chart);
+    drawn.Show(references, {tavrin::TTraceKind::Impedance, false, false});
+    shown.Chart.SetLegendVisible(count > 0);
+    for (auto _ : state) {
+        ReplaceAll(shown.Chart, curves);
+        shown.Chart.Redraw();
+    }
+    state.SetLabel(std::to_string(count) + " references");
+}
+
 BENCHMARK(BM_ReplacePoints)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RedrawOverReferences)->Arg(0)->Arg(8)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FillPoints)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AddPointByPoint)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReplaceAndRedraw)->ArgsProduct({{0, 1}, {0, 1}})->Unit(benchmark::kMillisecond);

@@ -18,11 +18,11 @@ constexpr int32_t kLength = 65536;
 constexpr uint32_t kRate = 48000;
 
 // The virtual box's driver with a part in 10000 of noise, as a measurement gives it.
-TImpedanceCurve MeasuredCurve() {
+std::vector<TTracePoint> MeasuredCurve() {
     const TVirtualDriver driver;
     std::mt19937 random(5);
     std::normal_distribution<double> noise(0.0, 1e-4);
-    TImpedanceCurve curve;
+    std::vector<TTracePoint> curve;
     const TBinRange bins = BandBins(kLength, kRate, 10.0f, 2000.0f, kLength / 2);
     for (int32_t k = bins.Lo; k <= bins.Hi; ++k) {
         const double f = static_cast<double>(kRate) * k / kLength;
@@ -33,7 +33,7 @@ TImpedanceCurve MeasuredCurve() {
 }
 
 void BM_FitDriver(benchmark::State& state) {
-    const TImpedanceCurve curve = MeasuredCurve();
+    const std::vector<TTracePoint> curve = MeasuredCurve();
     const TDriverFitOptions options{.SemiInductance = state.range(0) != 0};
     for (auto _ : state) {
         TDriverFit fit = FitDriver(curve, options);

@@ -18,8 +18,8 @@ using namespace tavrin;
 // Enough for every path of the fit; more would only make each run slower.
 constexpr size_t kMaxPoints = 512;
 
-TImpedanceCurve RawCurve(FuzzedDataProvider& input) {
-    TImpedanceCurve curve;
+std::vector<TTracePoint> RawCurve(FuzzedDataProvider& input) {
+    std::vector<TTracePoint> curve;
     double f = input.ConsumeFloatingPoint<double>();
     while (input.remaining_bytes() > 0 && curve.size() < kMaxPoints) {
         curve.push_back(
@@ -30,7 +30,7 @@ TImpedanceCurve RawCurve(FuzzedDataProvider& input) {
 }
 
 // A driver of fuzzed parameters on a fuzzed band, each point spoilt by a fuzzed factor.
-TImpedanceCurve DriverLikeCurve(FuzzedDataProvider& input) {
+std::vector<TTracePoint> DriverLikeCurve(FuzzedDataProvider& input) {
     TDriverParameters p;
     p.Model = input.ConsumeBool() ? TDriverModel::LR2 : TDriverModel::Le;
     p.Re = input.ConsumeFloatingPointInRange(0.0, 100.0);
@@ -43,7 +43,7 @@ TImpedanceCurve DriverLikeCurve(FuzzedDataProvider& input) {
     const double low = input.ConsumeFloatingPointInRange(0.1, 1000.0);
     const double step = input.ConsumeFloatingPointInRange(0.01, 100.0);
     const size_t points = input.ConsumeIntegralInRange<size_t>(0, kMaxPoints);
-    TImpedanceCurve curve;
+    std::vector<TTracePoint> curve;
     for (size_t k = 0; k < points; ++k) {
         const double f = low + step * k;
         const double spoil =
@@ -57,7 +57,8 @@ TImpedanceCurve DriverLikeCurve(FuzzedDataProvider& input) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider input(data, size);
-    const TImpedanceCurve curve = input.ConsumeBool() ? DriverLikeCurve(input) : RawCurve(input);
+    const std::vector<TTracePoint> curve =
+        input.ConsumeBool() ? DriverLikeCurve(input) : RawCurve(input);
     const TDriverFit fit = FitDriver(curve);
     if (!fit.Ok) {
         if (fit.Reason.empty()) {

@@ -30,6 +30,7 @@ int RunCli(int argc, char** argv) {
         "Impedance meter and transfer-function analyser for a sound card and its "
         "connection box, without a window.",
         kProgram);
+    program.set_version_flag("--version", std::string(kProgram) + " " + TAVRIN_VERSION);
     program.require_subcommand(1);
     std::vector<std::unique_ptr<TCliCommand>> commands;
     commands.push_back(std::make_unique<TDevicesCommand>());
@@ -46,6 +47,8 @@ int RunCli(int argc, char** argv) {
         return program.exit(help);
     } catch (const CLI::CallForAllHelp& help) {
         return program.exit(help);
+    } catch (const CLI::CallForVersion& version) {
+        return program.exit(version);
     } catch (const CLI::ParseError& error) {
         const bool commandChosen = std::any_of(commands.begin(), commands.end(),
                                                [](const auto& c) { return c->Chosen(); });

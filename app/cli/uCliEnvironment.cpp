@@ -7,7 +7,7 @@
 #include "uCliVirtualBox.h"
 #include "uCombinedWaveService.h"
 #include "uExecutablePath.h"
-#include "uPortAudioService.h"
+#include "uSoundCards.h"
 #include "uVirtualBoxService.h"
 
 namespace tavrin::cli {
@@ -29,7 +29,7 @@ TCliEnvironment::TCliEnvironment(const TVirtualBoxSetup& box)
     // Real sound cards first, then the virtual connection box, as in the window.
     std::vector<std::unique_ptr<TWaveService>> backends;
     if (!box.BoxOnly) {
-        backends.push_back(std::make_unique<TPortAudioService>());
+        backends.push_back(CreateSoundCardService());
     }
     backends.push_back(std::make_unique<TVirtualBoxService>(box.Options));
     Service = std::make_unique<TCombinedWaveService>(std::move(backends));

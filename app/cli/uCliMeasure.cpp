@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "uCliCompensate.h"
+#include "uCliCurveExport.h"
 #include "uCliEnvironment.h"
 #include "uCliError.h"
 #include "uCliJson.h"
@@ -20,7 +21,7 @@ namespace tavrin::cli {
 namespace {
 
 const std::map<std::string, TMode> kModes{
-    {"z", mdZGraph}, {"lcr", mdZGraphLCR}, {"transfer", mdTransfer}};
+    {"z", mdZGraph}, {"lcr", mdZGraphLCR}, {"transfer", mdTransfer}, {"driver", mdZGraph}};
 constexpr const char* kDefaultTime = "0.3";
 
 // A calibration that does not fit the block length would be replaced by no correction at all,
@@ -43,9 +44,9 @@ void CheckCalibration(const TMeasurementSession& session, TMode mode, const std:
 
 void TMeasureCommand::Register(CLI::App& program) {
     Command = program.add_subcommand("measure", "measure and print one JSON object per result");
-    Command->add_option("--mode", Mode, "z, lcr or transfer")
+    Command->add_option("--mode", Mode, "z, lcr, transfer or driver")
         ->required()
-        ->check(CLI::IsMember({"z", "lcr", "transfer"}));
+        ->check(CLI::IsMember({"z", "lcr", "transfer", "driver"}));
     AddSetupOptions(*Command, Options, "integration time of each result, seconds (default 0.3)");
     Command->add_option("--rref", Rref, "R ref, ohms (default: the window's)");
     Command->add_option("--cin", Cin, "C in, picofarads (default: the window's)");
@@ -55,7 +56,12 @@ void TMeasureCommand::Register(CLI::App& program) {
     Command->add_flag("--swap", Swap, "swap the two inputs");
     Command->add_flag("--curve", Curve, "print each result's curve as [frequency, re, im] rows");
     Command->add_option("--export", ExportPath,
-                        "write the last result's curve to FILE as the window's Save does");
+                        "write the last result's curve to FILE: .zma, .frd, .csv or .s1p in that "
+                        "format, any other name as the window's Save does");
+    Command->add_option("--ppo", PointsPerOctave,
+                        "points per octave of a .zma, .frd, .csv or .s1p export: 12, 24, 48 or 96 "
+                        "(default: every bin)");
+    Driver.Register(*Command);
     AddBenchOptions(*Command, Spot, Model, Rin, MeasuredInputs);
 }
 
@@ -65,6 +71,18 @@ void TMeasureCommand::Run(TCliEnvironment& environment) {
     const double seconds = ParseSeconds(time);
     if (ExportPath) {
         CheckWritable(*ExportPath);
+    }
+    CheckCurveExport(ExportPath, mode, PointsPerOctave);
+    const bool curveExport = ExportPath && NamesCurveFormat(*ExportPath);
+    TCurveExport curveFile;
+    const bool driverMode = Mode == "driver";
+    if (Driver.Given() && !driverMode) {
+        throw ECliError(
+            "--added-mass, --volume, --sd, --free-air and --save go with --mode driver");
+    }
+    TDriverMeasurement driver;
+    if (driverMode) {
+        Driver.Prepare(driver);
     }
 
     TMeasurementSession session(TSessionEnvironment{environment.WaveService(), environment.Ui(),
@@ -80,8 +98,22 @@ void TMeasureCommand::Run(TCliEnvironment& environment) {
         }
         ++results;
         const TResultExtras extras{results, session.Amplitude(), saturated, Curve};
-        std::cout << ResultJson(result, extras).dump() << std::endl;
-        if (ExportPath) {
+        nlohmann::json line = ResultJson(result, extras);
+        if (driverMode) {
+            TTraceInfo info;
+            info.SampleRate = result.SampleRate;
+            info.BlockLength = result.BlockLength;
+            info.Rref = session.Rref().Value();
+            info.Cin = session.InputCapacitance();
+            info.IntegrationTime = seconds;
+            driver.Take(result, info);
+            line["mode"] = "driver";
+            line["driver"] = DriverJson(driver.Results());
+        }
+        std::cout << line.dump() << std::endl;
+        if (curveExport) {
+            curveFile.Take(result, session, seconds);
+        } else if (ExportPath) {
             lastCurve = CurveRows(result);
         }
         session.RequestData();
@@ -112,7 +144,12 @@ void TMeasureCommand::Run(TCliEnvironment& environment) {
         }
     }
     run.Stop();
-    if (ExportPath) {
+    if (driverMode) {
+        Driver.Save(driver);
+    }
+    if (curveExport) {
+        curveFile.Write(*ExportPath, PointsPerOctave, Options.CalibrationPath);
+    } else if (ExportPath) {
         const auto row = [&](size_t i) { return lastCurve[i]; };
         if (const auto error = ExportResults(*ExportPath, lastCurve.size(), row)) {
             throw ECliError("cannot write " + *ExportPath + ": " + *error);

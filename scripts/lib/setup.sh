@@ -53,10 +53,15 @@ tavrin_ensure_comma_locale() {
     fi
 }
 
-# Configures and builds into $1 with the remaining arguments passed to CMake.
-tavrin_build() {
+# Configures $1 with the remaining arguments passed to CMake.
+tavrin_configure() {
     local build_dir=$1
     shift
     cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
-    cmake --build "$build_dir"
+}
+
+# Configures and builds everything into $1 with the remaining arguments passed to CMake.
+tavrin_build() {
+    tavrin_configure "$@"
+    cmake --build "$1"
 }

@@ -93,7 +93,7 @@ struct TUnknowns {
 // The residuals of the curve's points, real and imaginary part in turn, for Eigen's solver.
 class TCurveResiduals : public Eigen::DenseFunctor<double> {
   public:
-    TCurveResiduals(std::span<const TImpedancePoint> curve, const std::vector<double>& weights,
+    TCurveResiduals(std::span<const TTracePoint> curve, const std::vector<double>& weights,
                     bool semiInductance)
         : DenseFunctor(semiInductance ? 7 : 5, static_cast<int>(2 * curve.size())),
           Curve(curve),
@@ -102,7 +102,7 @@ class TCurveResiduals : public Eigen::DenseFunctor<double> {
     int operator()(const InputType& x, ValueType& residuals) const {
         const TUnknowns unknowns(x);
         for (size_t k = 0; k < Curve.size(); ++k) {
-            const TComplexD e = Weights[k] * (unknowns.At(Curve[k].Frequency).Z - Curve[k].Z);
+            const TComplexD e = Weights[k] * (unknowns.At(Curve[k].Frequency).Z - Curve[k].Value);
             residuals[2 * k] = e.real();
             residuals[2 * k + 1] = e.imag();
         }
@@ -122,7 +122,7 @@ class TCurveResiduals : public Eigen::DenseFunctor<double> {
     }
 
   private:
-    std::span<const TImpedancePoint> Curve;
+    std::span<const TTracePoint> Curve;
     const std::vector<double>& Weights;
 };
 
@@ -155,7 +155,7 @@ double QesOf(const Eigen::VectorXd& x) {
     return std::exp(x[kQms] + x[kRe] - x[kRes]);
 }
 
-TSolution Solve(std::span<const TImpedancePoint> curve, const std::vector<double>& weights,
+TSolution Solve(std::span<const TTracePoint> curve, const std::vector<double>& weights,
                 double totalWeight, bool semiInductance, Eigen::VectorXd x,
                 int32_t maxEvaluations) {
     TCurveResiduals residuals(curve, weights, semiInductance);
@@ -198,12 +198,12 @@ TDriverParameters ParametersOf(const Eigen::VectorXd& x, bool semiInductance) {
     return p;
 }
 
-bool ValidCurve(std::span<const TImpedancePoint> curve) {
+bool ValidCurve(std::span<const TTracePoint> curve) {
     double previous = 0;
-    for (const TImpedancePoint& point : curve) {
+    for (const TTracePoint& point : curve) {
         // |Z| too must exist: the fit weighs each point by it.
         if (!(point.Frequency > previous) || !std::isfinite(point.Frequency) ||
-            !std::isfinite(std::abs(point.Z))) {
+            !std::isfinite(std::abs(point.Value))) {
             return false;
         }
         previous = point.Frequency;
@@ -213,7 +213,7 @@ bool ValidCurve(std::span<const TImpedancePoint> curve) {
 
 // Each point's share of the band in octaves (half the log-distance to each neighbour), over
 // |Z|, as the square root that scales the residual.
-std::vector<double> PointWeights(std::span<const TImpedancePoint> curve, double& total) {
+std::vector<double> PointWeights(std::span<const TTracePoint> curve, double& total) {
     std::vector<double> weights(curve.size());
     total = 0;
     for (size_t k = 0; k < curve.size(); ++k) {
@@ -221,16 +221,16 @@ std::vector<double> PointWeights(std::span<const TImpedancePoint> curve, double&
         const double above = std::log2(curve[k + 1 < curve.size() ? k + 1 : k].Frequency);
         const double share = 0.5 * (above - below);
         total += share;
-        weights[k] = std::sqrt(share) / std::abs(curve[k].Z);
+        weights[k] = std::sqrt(share) / std::abs(curve[k].Value);
     }
     return weights;
 }
 
 // The LR2 coil from the Le fit: Le halved, the rest of it in L2, and the eddy corner tried at
-// a few places in the upper band, the likeliest first. The first run that explains the curve
-// clearly better than Le alone, with a corner the band can see, is kept: an eddy corner outside
-// the band would let R2 pass for part of Re, or L2 for part of Le.
-std::optional<TSolution> SolveSemiInductance(std::span<const TImpedancePoint> curve,
+// a few places in the upper band, the likeliest first. The first run that stays a driver and
+// explains the curve clearly better than Le alone, with a corner the band can see, is kept: an
+// eddy corner outside the band would let R2 pass for part of Re, or L2 for part of Le.
+std::optional<TSolution> SolveSemiInductance(std::span<const TTracePoint> curve,
                                              const std::vector<double>& weights, double totalWeight,
                                              const TSolution& plain, int32_t maxEvaluations) {
     const double le = std::exp(plain.X[kLe]);
@@ -244,7 +244,8 @@ std::optional<TSolution> SolveSemiInductance(std::span<const TImpedancePoint> cu
         TSolution run = Solve(curve, weights, totalWeight, true, x, maxEvaluations);
         const double fitted = std::exp(run.X[kR2] - run.X[kL2]) / (2.0 * std::numbers::pi);
         if (!run.Failure && run.Residual < kSemiInductanceGain * plain.Residual &&
-            fitted >= bottom && fitted <= top) {
+            fitted >= bottom && fitted <= top &&
+            !OutsideDriverRange(std::exp(run.X[kQms]), QesOf(run.X), 1.0)) {
             return run;
         }
     }
@@ -253,7 +254,7 @@ std::optional<TSolution> SolveSemiInductance(std::span<const TImpedancePoint> cu
 
 }  // namespace
 
-TDriverFit FitDriver(std::span<const TImpedancePoint> curve, const TDriverFitOptions& options) {
+TDriverFit FitDriver(std::span<const TTracePoint> curve, const TDriverFitOptions& options) {
     TDriverFit fit;
     if (!curve.empty()) {
         fit.LowFrequency = curve.front().Frequency;
@@ -304,16 +305,6 @@ TDriverFit FitDriver(std::span<const TImpedancePoint> curve, const TDriverFitOpt
     fit.Parameters = p;
     fit.Residual = solution.Residual;
     return fit;
-}
-
-TImpedanceCurve ImpedanceCurve(std::span<const TComplex> zx, TBinRange range, uint32_t sampleRate,
-                               int32_t length) {
-    TImpedanceCurve curve;
-    const int32_t hi = std::min<int32_t>(range.Hi, static_cast<int32_t>(zx.size()) - 1);
-    for (int32_t k = std::max(range.Lo, 1); k <= hi; ++k) {
-        curve.push_back({static_cast<double>(sampleRate) * k / length, {zx[k].Re, zx[k].Im}});
-    }
-    return curve;
 }
 
 }  // namespace tavrin

@@ -11,9 +11,8 @@
 #include <span>
 #include <string>
 
-#include "uCom.h"
 #include "uDriverModel.h"
-#include "uEvaluation.h"
+#include "uTrace.h"
 
 namespace tavrin {
 
@@ -43,12 +42,7 @@ struct TDriverFit {
     double HighFrequency = 0;
 };
 
-// `curve`: ascending frequencies.
-TDriverFit FitDriver(std::span<const TImpedancePoint> curve, const TDriverFitOptions& options = {});
-
-// Zx of bins range.Lo..Hi (ohms, as ComputeZx leaves them) as a curve; bin k lies at
-// k x sampleRate / length Hz.
-TImpedanceCurve ImpedanceCurve(std::span<const TComplex> zx, TBinRange range, uint32_t sampleRate,
-                               int32_t length);
+// `curve`: an impedance, ascending frequencies.
+TDriverFit FitDriver(std::span<const TTracePoint> curve, const TDriverFitOptions& options = {});
 
 }  // namespace tavrin

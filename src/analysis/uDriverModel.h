@@ -8,7 +8,6 @@
 
 #include <complex>
 #include <cstdint>
-#include <vector>
 
 namespace tavrin {
 
@@ -29,12 +28,5 @@ double TotalQ(const TDriverParameters& p);
 // The motional resistance at resonance, Re Qms / Qes.
 double MotionalResistance(const TDriverParameters& p);
 std::complex<double> DriverImpedance(const TDriverParameters& p, double frequency);
-
-// One point of a measured impedance curve.
-struct TImpedancePoint {
-    double Frequency = 0;  // Hz
-    std::complex<double> Z;
-};
-using TImpedanceCurve = std::vector<TImpedancePoint>;
 
 }  // namespace tavrin

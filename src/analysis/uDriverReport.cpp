@@ -23,7 +23,7 @@ std::string Value(double x, const char* unit) {
 // The small-signal parameters of one fit; `mark` tells a second measurement's names apart.
 std::string FitLines(const TDriverFit& fit, const std::string& mark) {
     if (!fit.Ok) {
-        return Line("Fit" + mark, NoFitText(fit));
+        return Line("Fit" + mark, fit.Reason.empty() ? "not measured yet" : NoFitText(fit));
     }
     const TDriverParameters& p = fit.Parameters;
     std::string text = Line("Re" + mark, Value(p.Re, "Ohm"));
@@ -40,9 +40,12 @@ std::string FitLines(const TDriverFit& fit, const std::string& mark) {
     return text;
 }
 
+// ", 10 to 2000 Hz" in whole hertz, or nothing before a curve.
 std::string Band(const TDriverFit& fit) {
-    return FormatGeneral(fit.LowFrequency, 4) + " to " + FormatGeneral(fit.HighFrequency, 4) +
-           " Hz";
+    if (!(fit.HighFrequency > 0)) {
+        return "";
+    }
+    return ", " + FormatHz(fit.LowFrequency) + " to " + FormatHz(fit.HighFrequency) + " Hz";
 }
 
 }  // namespace
@@ -58,7 +61,7 @@ std::string NoFitText(const TDriverFit& fit) {
 
 std::string DriverResultsText(const TDriverResults& results) {
     const TDriverFit& free = results.FreeAir;
-    std::string text = "Driver in free air, " + Band(free) + kLineEnd;
+    std::string text = "Driver in free air" + Band(free) + kLineEnd;
     if (free.Ok) {
         text += Line("Model", free.Parameters.Model == TDriverModel::LR2 ? "Le + R2 || L2" : "Le");
     }
@@ -70,7 +73,7 @@ std::string DriverResultsText(const TDriverResults& results) {
     text += kLineEnd;
     text += mass ? "With " + Value(results.Amount * 1e3, "g") + " added"
                  : "In a closed box of " + Value(results.Amount * 1e3, "l");
-    text += ", Sd " + Value(results.Sd * 1e4, "cm2") + ", " + Band(results.Second) + kLineEnd;
+    text += ", Sd " + Value(results.Sd * 1e4, "cm2") + Band(results.Second) + kLineEnd;
     text += FitLines(results.Second, "'");
     const TDriverMechanics& m = results.Mechanics;
     if (!m.Ok) {

@@ -17,7 +17,7 @@ constexpr double kMinPeakRatio = 1.1;
 
 // The frequency where |Z| falls to `level`, walking from `peak` by `step` (+1 or -1) and
 // interpolating between the points on either side; none when the curve ends first.
-std::optional<double> Crossing(std::span<const TImpedancePoint> curve,
+std::optional<double> Crossing(std::span<const TTracePoint> curve,
                                const std::vector<double>& magnitude, ptrdiff_t peak, ptrdiff_t step,
                                double level) {
     const auto size = static_cast<ptrdiff_t>(curve.size());
@@ -32,17 +32,17 @@ std::optional<double> Crossing(std::span<const TImpedancePoint> curve,
 
 }  // namespace
 
-TDriverStart EstimateDriverStart(std::span<const TImpedancePoint> curve) {
+TDriverStart EstimateDriverStart(std::span<const TTracePoint> curve) {
     TDriverStart start;
     if (curve.size() < 3) {
         start.Reason = kNoResonance;
         return start;
     }
     std::vector<double> magnitude(curve.size());
-    double floor = curve[0].Z.real();
+    double floor = curve[0].Value.real();
     for (size_t k = 0; k < curve.size(); ++k) {
-        magnitude[k] = std::abs(curve[k].Z);
-        floor = std::min(floor, curve[k].Z.real());
+        magnitude[k] = std::abs(curve[k].Value);
+        floor = std::min(floor, curve[k].Value.real());
     }
     if (!(floor > 0)) {
         start.Reason = kNoResistance;
@@ -74,12 +74,12 @@ TDriverStart EstimateDriverStart(std::span<const TImpedancePoint> curve) {
         start.Qms = start.Fs * std::sqrt(ratio) / (*high - *low);
 
         // Whatever reactance the top of the band has beyond the resonance's is the coil's.
-        const TImpedancePoint& top = curve.back();
+        const TTracePoint& top = curve.back();
         const double w = 2.0 * std::numbers::pi * top.Frequency;
         const double detuning = top.Frequency / start.Fs - start.Fs / top.Frequency;
         const std::complex<double> motional =
             start.Res / (1.0 + std::complex<double>(0.0, start.Qms * detuning));
-        const double coil = top.Z.imag() - motional.imag();
+        const double coil = top.Value.imag() - motional.imag();
         start.Le = coil > 0 ? coil / w : 1e-4 * floor / w;
         // Curves of extreme numbers can overflow on the way.
         start.Ok = std::isfinite(start.Res) && std::isfinite(start.Qms) && start.Qms > 0 &&

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "uDriverModel.h"
+#include "uTrace.h"
 
 namespace tavrin {
 
@@ -26,6 +27,6 @@ struct TDriverStart {
 };
 
 // `curve`: at least a few points in ascending frequency, finite values.
-TDriverStart EstimateDriverStart(std::span<const TImpedancePoint> curve);
+TDriverStart EstimateDriverStart(std::span<const TTracePoint> curve);
 
 }  // namespace tavrin

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "uFileReplace.h"
+#include "uNumberText.h"
 #include "uTraceText.h"
 
 namespace tavrin {
@@ -105,9 +106,12 @@ void FormatCsv(std::string& out, const TTrace& trace, std::span<const TExtraColu
 }
 
 void FormatTouchstone(std::string& out, const TTrace& trace) {
-    const double reference = TouchstoneReference(trace.Info);
-    out += "# Hz Z RI R ";
-    AppendTraceNumber(out, reference);
+    std::string referenceText;
+    AppendSettingNumber(referenceText, TouchstoneReference(trace.Info));
+    // The values are normalised to R as the option line gives it, so that a reader multiplies
+    // back by exactly what they were divided by.
+    const double reference = ParseDecimal(referenceText).value_or(TouchstoneReference(trace.Info));
+    out += "# Hz Z RI R " + referenceText;
     out += kLineEnd;
     for (const TTracePoint& p : trace.Points) {
         if (!Writable(p)) {

@@ -29,10 +29,15 @@ std::string OneLine(std::string_view text) {
     return line;
 }
 
+bool FloatExact(double value) {
+    return std::isfinite(value) && std::fabs(value) <= std::numeric_limits<float>::max() &&
+           static_cast<double>(static_cast<float>(value)) == value;
+}
+
 std::string Field(std::string_view key, double value, std::string_view unit) {
     std::string line(key);
     line += ": ";
-    AppendTraceNumber(line, value);
+    AppendSettingNumber(line, value);
     if (!unit.empty()) {
         line += ' ';
         line += unit;
@@ -70,6 +75,16 @@ void AppendTraceNumber(std::string& out, double value) {
     out.append(buffer, result.ptr);
 }
 
+void AppendSettingNumber(std::string& out, double value) {
+    if (!FloatExact(value)) {
+        AppendTraceNumber(out, value);
+        return;
+    }
+    char buffer[32];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, static_cast<float>(value));
+    out.append(buffer, result.ptr);
+}
+
 void AppendExactNumber(std::string& out, double value) {
     char buffer[32];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
@@ -97,7 +112,10 @@ std::vector<std::string> TraceInfoLines(const TTrace& trace) {
         lines.push_back(Field(kRref, *info.Rref, "Ohm"));
     }
     if (info.Cin) {
-        lines.push_back(Field(kCin, *info.Cin / kPicofarad, "pF"));
+        // A C in held as a float in farads is that float in picofarads.
+        const double picofarads = *info.Cin / kPicofarad;
+        lines.push_back(
+            Field(kCin, FloatExact(*info.Cin) ? static_cast<float>(picofarads) : picofarads, "pF"));
     }
     if (info.IntegrationTime) {
         lines.push_back(Field(kIntegrationTime, *info.IntegrationTime, "s"));

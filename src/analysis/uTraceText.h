@@ -17,6 +17,10 @@ namespace tavrin {
 // decimal point; enough for any 64-bit value to come back within 1e-11.
 void AppendTraceNumber(std::string& out, double value);
 std::string TraceNumberText(double value);
+// A setting of the measurement: a value the program holds as a 32-bit float (R ref, C in) as
+// the float's shortest text ("33.3", not "33.2999992371"), anything else as AppendTraceNumber.
+void AppendSettingNumber(std::string& out, double value);
+
 // The shortest text that reads back as exactly `value` ("46.875", "95999.267578125"): for
 // frequencies, which must stay distinct and ascending however close they are.
 void AppendExactNumber(std::string& out, double value);

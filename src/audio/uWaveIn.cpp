@@ -270,6 +270,7 @@ void TSyncIn::BlockCaptured(TWaveData& block) {
     } else if (!Averaging()) {
         BlockCount = 0;
     }
+    SummedBlocks.store(BlockCount, std::memory_order_relaxed);
 }
 
 void TSyncIn::HandOver() {

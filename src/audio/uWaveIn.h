@@ -87,6 +87,8 @@ class TSyncIn : public TWorkerThread {
     // capture, true resumes it after three device buffers.
     void SetCapturing(bool capturing);
     bool Averaging() const { return AveragingFlag.load(std::memory_order_relaxed); }
+    // Any thread: the blocks summed so far into the next hand-over, for a progress display.
+    int32_t BlocksSummed() const { return SummedBlocks.load(std::memory_order_relaxed); }
     void SetAveraging(bool averaging) { AveragingFlag.store(averaging, std::memory_order_relaxed); }
 
     // User-interface thread, after ProcessBlock, with the processed block.
@@ -114,6 +116,7 @@ class TSyncIn : public TWorkerThread {
     std::atomic<bool> AveragingFlag{false};
     std::atomic<bool> Requested{false};
     std::atomic<int32_t> IntegrationMs{0};
+    std::atomic<int32_t> SummedBlocks{0};   // BlockCount, published
     std::atomic<bool> DropSum{false};       // BlockCount := 0 at the next block
     std::atomic<bool> DeliveryBusy{false};  // from a hand-over until its delivery is done
     std::unique_ptr<TWaveIn> WaveIn;

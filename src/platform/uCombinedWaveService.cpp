@@ -1,5 +1,7 @@
 #include "uCombinedWaveService.h"
 
+#include <algorithm>
+
 namespace tavrin {
 
 TCombinedWaveService::TCombinedWaveService(std::vector<std::unique_ptr<TWaveService>> backends)
@@ -63,6 +65,28 @@ TWaveResult TCombinedWaveService::OpenOutput(uint32_t deviceId, const TWaveForma
     TWaveService* backend = Locate(false, deviceId, local);
     return backend ? backend->OpenOutput(local, format, notify, flags, device)
                    : TWaveResult::BadDeviceId;
+}
+
+int32_t TCombinedWaveService::CalibrationInputDevice() const {
+    return CalibrationDevice(true);
+}
+
+int32_t TCombinedWaveService::CalibrationOutputDevice() const {
+    return CalibrationDevice(false);
+}
+
+int32_t TCombinedWaveService::CalibrationDevice(bool input) const {
+    int32_t first = 0;
+    for (const auto& backend : Backends) {
+        const int32_t count = input ? backend->InputDeviceCount() : backend->OutputDeviceCount();
+        const int32_t local =
+            input ? backend->CalibrationInputDevice() : backend->CalibrationOutputDevice();
+        if (local >= 0 && local < count) {
+            return first + local;
+        }
+        first += std::max(count, 0);
+    }
+    return -1;
 }
 
 }  // namespace tavrin

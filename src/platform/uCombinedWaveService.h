@@ -21,8 +21,13 @@ class TCombinedWaveService : public TWaveService {
                           uint32_t flags, std::unique_ptr<TWaveDevice>& device) override;
     TWaveResult OpenOutput(uint32_t deviceId, const TWaveFormat& format, TAutoEvent& notify,
                            uint32_t flags, std::unique_ptr<TWaveDevice>& device) override;
+    // The first backend's pair that has one, numbered in the combined lists.
+    int32_t CalibrationInputDevice() const override;
+    int32_t CalibrationOutputDevice() const override;
 
   private:
+    int32_t CalibrationDevice(bool input) const;
+
     // The backend serving combined device `id` of a direction and the backend's own number.
     TWaveService* Locate(bool input, uint32_t id, uint32_t& local) const;
 

@@ -126,4 +126,12 @@ TWaveResult TVirtualBoxService::Open(bool input, uint32_t deviceId, const TWaveF
     return TWaveResult::Ok;
 }
 
+int32_t TVirtualBoxService::CalibrationInputDevice() const {
+    return static_cast<int32_t>(TVirtualBoxState::Calibration);
+}
+
+int32_t TVirtualBoxService::CalibrationOutputDevice() const {
+    return static_cast<int32_t>(TVirtualBoxState::Calibration);
+}
+
 }  // namespace tavrin

@@ -31,6 +31,9 @@ class TVirtualBoxService : public TWaveService {
                           uint32_t flags, std::unique_ptr<TWaveDevice>& device) override;
     TWaveResult OpenOutput(uint32_t deviceId, const TWaveFormat& format, TAutoEvent& notify,
                            uint32_t flags, std::unique_ptr<TWaveDevice>& device) override;
+    // The devices of the state with S1 on Zx Out.
+    int32_t CalibrationInputDevice() const override;
+    int32_t CalibrationOutputDevice() const override;
 
   private:
     TWaveResult Open(bool input, uint32_t deviceId, const TWaveFormat& format, TAutoEvent& notify,

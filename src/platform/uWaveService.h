@@ -113,6 +113,12 @@ class TWaveService {
                                   uint32_t flags, std::unique_ptr<TWaveDevice>& device) = 0;
     virtual TWaveResult OpenOutput(uint32_t deviceId, const TWaveFormat& format, TAutoEvent& notify,
                                    uint32_t flags, std::unique_ptr<TWaveDevice>& device) = 0;
+
+    // A capture and a playback device already wired as a calibration wants it, both inputs on
+    // one signal, where the service has such a pair; -1 where it has none, as a real sound
+    // card, whose box the user switches.
+    virtual int32_t CalibrationInputDevice() const { return -1; }
+    virtual int32_t CalibrationOutputDevice() const { return -1; }
 };
 
 }  // namespace tavrin

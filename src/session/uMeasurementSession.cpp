@@ -15,6 +15,7 @@ namespace {
 
 constexpr const char* kGraph = "Graph";
 constexpr const char* kInputParams = "InputParams";
+constexpr const char* kWaveSetup = "WaveSetup";
 constexpr int kShutdownWaitMs = 2000;
 
 // The card a device belongs to, as corrections depend on it: the virtual box's devices are one
@@ -79,6 +80,17 @@ void TMeasurementSession::LoadSettings() {
     FCalibrationLoaded = FSignalIn->LoadCalibration(settings);
     if (FCalibrationLoaded) {
         SelectMode(settings.ReadInt(kGraph, "Mode", FMode));
+    } else if (settings.ReadText(kWaveSetup, "InputID", "").empty()) {
+        // A first start begins with a calibration, so on the devices wired for one where the
+        // service has them, not on whatever component the middle of the list holds.
+        const int32_t input = Environment.WaveService.CalibrationInputDevice();
+        const int32_t output = Environment.WaveService.CalibrationOutputDevice();
+        if (input >= 0) {
+            FWaveSetup.SelectInput(input);
+        }
+        if (output >= 0) {
+            FWaveSetup.SelectOutput(output);
+        }
     }
     if (OnLoadViewSettings) {
         OnLoadViewSettings(settings);
@@ -287,11 +299,27 @@ void TMeasurementSession::RebuildStimulus() {
 }
 
 bool TMeasurementSession::SetIntegrationTime(std::string_view seconds) {
-    if (!ParseIntegrationTimeMs(seconds)) {
+    const std::optional<int32_t> ms = ParseIntegrationTimeMs(seconds);
+    if (!ms) {
         return false;
     }
     FSignalIn->SetIntegrationTime(seconds);
+    FIntegrationMs = *ms;
     return true;
+}
+
+TIntegrationProgress TMeasurementSession::Progress() const {
+    TIntegrationProgress progress;
+    const uint32_t rate = FSignalIn->SampleRate();
+    if (!FMeasuring || !FSignalIn->Averaging() || FBlockLength <= 0 || rate == 0) {
+        return progress;
+    }
+    // A result is handed over with the first block that ends after the integration time.
+    const double blockMs = 1000.0 * FBlockLength / rate;
+    progress.Wanted = std::max(1, static_cast<int32_t>(std::ceil(FIntegrationMs / blockMs)));
+    progress.Seconds = FIntegrationMs / 1000.0;
+    progress.Summed = FSignalIn->BlocksSummed();
+    return progress;
 }
 
 bool TMeasurementSession::SetCinText(std::string text) {

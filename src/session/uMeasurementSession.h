@@ -38,6 +38,14 @@ struct TSessionEnvironment {
     std::string CalibrationPath;
 };
 
+// How far the integration of the next result has come.
+struct TIntegrationProgress {
+    int32_t Summed = 0;  // blocks summed since the last result
+    // Blocks the integration time takes; 0 while nothing runs or each result is a single block.
+    int32_t Wanted = 0;
+    double Seconds = 0;  // the integration time
+};
+
 class TMeasurementSession {
   public:
     explicit TMeasurementSession(const TSessionEnvironment& environment);
@@ -114,6 +122,8 @@ class TMeasurementSession {
     void ScaleAmplitude(float factor);
     // Decimal seconds; false, keeping the time in force, for a text that is no number.
     bool SetIntegrationTime(std::string_view seconds);
+    // Read at any time, for example from a timer while a long integration runs.
+    TIntegrationProgress Progress() const;
     // Picofarads, as typed; false, keeping the value in force, for a text that is no number.
     bool SetCinText(std::string text);
     // The consumer has presented the last result: the next one may be handed over.
@@ -178,6 +188,7 @@ class TMeasurementSession {
     bool FCinInForce = true;
     float FInputCapacitance = 0;
     bool FCalibrationLoaded = false;
+    int32_t FIntegrationMs = 0;
 };
 
 }  // namespace tavrin

@@ -150,8 +150,11 @@ void TResultDisplay::ClickAxis(TAxisKind axis) {
     }
 }
 
-void TResultDisplay::SetResultKind(TResultKind kind) {
-    Kind = kind;
+void TResultDisplay::SetResultContent(TResultContent content) {
+    if (Content == content) {
+        return;
+    }
+    Content = content;
     NameCurves();
 }
 
@@ -167,35 +170,36 @@ void TResultDisplay::NameCurves() {
     const auto titled = [this](int series, const char* what) {
         return Chart.Series(series).Title() + QLatin1Char(' ') + QLatin1String(what);
     };
-    switch (Kind) {
-        case TResultKind::Untold:
-            for (int i = 0; i < TChart::SeriesCount; ++i) {
-                name(i, QString(), QString());
-            }
-            break;
-        case TResultKind::Impedance:
-        case TResultKind::ImpedanceAndModel: {
-            const bool model = Kind == TResultKind::ImpedanceAndModel;
+    if (!Content) {
+        for (int i = 0; i < TChart::SeriesCount; ++i) {
+            name(i, QString(), QString());
+        }
+        return;
+    }
+    switch (*Content) {
+        case TResultContent::Impedance:
+        case TResultContent::ImpedanceAndModel: {
+            const bool model = *Content == TResultContent::ImpedanceAndModel;
             name(0, model ? titled(0, "measured") : QString(), ohm);
             name(1, model ? titled(1, "measured") : QString(), ModPhase ? degree : ohm);
             name(2, model ? titled(2, "fitted") : QString(), ohm);
             name(3, model ? titled(3, "fitted") : QString(), ModPhase ? degree : ohm);
             break;
         }
-        case TResultKind::Transfer:
+        case TResultContent::Transfer:
             name(0, QString(), ratio);
             name(1, QString(), ModPhase ? degree : ratio);
             name(2, QString(), ratio);
             name(3, QString(), ModPhase ? degree : ratio);
             break;
-        case TResultKind::InputLevels:
+        case TResultContent::LevelSpectra:
             // Spectrum magnitudes of the raw blocks: a level, not a physical unit.
             name(0, QStringLiteral("Left input"), QString());
             name(1, QStringLiteral("Right input"), QString());
             name(2, QString(), QString());
             name(3, QString(), QString());
             break;
-        case TResultKind::Calibration:
+        case TResultContent::CalibrationRatio:
             name(0, titled(0, "this block"), ratio);
             name(1, titled(1, "this block"), ModPhase ? degree : ratio);
             name(2,

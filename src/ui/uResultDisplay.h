@@ -3,7 +3,10 @@
 #include <cstdint>
 #include <functional>
 
+#include <optional>
+
 #include "uChart.h"
+#include "uMeasurementResult.h"
 #include "uWaveControl.h"
 
 namespace tavrin {
@@ -14,17 +17,6 @@ enum class TDisplayKind : uint8_t {
     OnePair = 1,   // channel 0 as a complex curve pair (Series1, Series2)
     TwoPairs = 2,  // channel 0 and channel 1 as complex curve pairs (all four series)
     Moduli = 3,    // the moduli of both channels (Series1, Series2)
-};
-
-// What the curves of a result show, for their names in the legend and the readout and for
-// their units.
-enum class TResultKind : uint8_t {
-    Untold,             // the titles alone, no units
-    Impedance,          // Zx (Series1, Series2)
-    ImpedanceAndModel,  // Zx measured, and the fitted series model (Series3, Series4)
-    Transfer,           // the ratio of the two inputs (Series1, Series2)
-    InputLevels,        // the spectra of the left and the right input (Series1, Series2)
-    Calibration,        // the inputs' ratio in this block, and the calibration stored so far
 };
 
 // The chart side of the main window: turns processed blocks into the points of the four
@@ -55,9 +47,11 @@ class TResultDisplay {
     void ApplyLogZ(bool logZ, bool modPhaseTicked);
     void ApplyLogF(bool logF, float fMin, float fMax);
     void ClickAxis(TAxisKind axis);
-    // Names and units of the curves; their titles stay those of the graph options.
-    void SetResultKind(TResultKind kind);
-    TResultKind ResultKind() const { return Kind; }
+    // What the curves show, for their names in the legend and the readout and for their units;
+    // their titles stay those of the graph options. Until it is set the curves go by their
+    // titles alone and carry no units.
+    void SetResultContent(TResultContent content);
+    std::optional<TResultContent> ResultContent() const { return Content; }
 
     TDisplayKind DisplayKind = TDisplayKind::None;
     bool ModPhase = false;
@@ -68,7 +62,7 @@ class TResultDisplay {
     void NameCurves();
 
     TChart& Chart;
-    TResultKind Kind = TResultKind::Untold;
+    std::optional<TResultContent> Content;
 };
 
 }  // namespace tavrin

@@ -4,6 +4,8 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -13,16 +15,28 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
+#include <QSplitter>
 #include <QTabWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <clocale>
+#include <filesystem>
+#include <utility>
+#include <vector>
 
+#include "uCalibrationRecord.h"
 #include "uChart.h"
 #include "uConnectionDiagram.h"
+#include "uDriverMeasurement.h"
+#include "uExecutablePath.h"
 #include "uInputMarking.h"
 #include "uMessageSink.h"
+#include "uNumberText.h"
 #include "uResultExport.h"
 #include "uSettingsFile.h"
+#include "uStatusLine.h"
+#include "uWindowPlace.h"
+#include "ufrDriver.h"
 #include "ufrSpRange.h"
 #include "ufrValues.h"
 #include "ufrWaveSetup.h"
@@ -33,6 +47,27 @@ namespace {
 constexpr const char* kGraph = "Graph";
 const char* const kModeNames[] = {"Calibration", "Z graph", "Z graph + LCR", "Transfer graph"};
 const char* const kIntegrationTimes[] = {"0.3", "1", "3", "10", "30"};
+// The size the window is designed for, and the smallest it may be made.
+constexpr QSize kDesignSize(636, 510);
+constexpr QSize kSmallestSize(485, 510);
+// How often the progress of a long integration is looked at.
+constexpr int kProgressIntervalMs = 200;
+// Shorter integrations end before a bar would be read.
+constexpr double kProgressWorthSeconds = 1.0;
+
+// What to do at each stage of a calibration run.
+const char* const kCalibrationStartHelp =
+    "Set S1 to Zx Out, so that both inputs see the same signal (on the virtual box: its S1 "
+    "calibration device), then press Start.";
+const char* const kLevelSettingHelp =
+    "Quality: the test tone over its harmonics, in dB, left and right input; 40 or more is "
+    "good. Async stays near 0 when playback and capture share one clock. Press Continue when "
+    "both are steady.";
+const char* const kBandCalibrationHelp =
+    "Calibrating the whole band. Press Stop once no input saturates; the calibration is kept "
+    "and saved when the window closes.";
+const char* const kCalibrationDone =
+    "Calibration kept. Set S1 back to R ref, choose the component, press Start.";
 
 QString Text(const std::string& text) {
     return QString::fromStdString(text);
@@ -71,8 +106,6 @@ TForm1::TForm1(const TFormEnvironment& environment, QWidget* parent)
                               environment.SettingsPath, environment.CalibrationPath})) {
     setObjectName("Form1");
     setWindowTitle("Tavrin-2");
-    resize(636, 510);
-    setMinimumSize(485, 510);
 
     PageControl = Named<QTabWidget>("PageControl1", this);
     tsSetup = Named<QWidget>("tsSetup");
@@ -82,9 +115,39 @@ TForm1::TForm1(const TFormEnvironment& environment, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
     layout->addWidget(PageControl);
+    pnStatus = new TStatusLine(PageControl);
+    pnStatus->setObjectName("pnStatus");
+    PageControl->setCornerWidget(pnStatus, Qt::TopRightCorner);
     BuildSetupPage(tsSetup);
     BuildProcessingPage(tsProcessing);
     FormCreate();
+    FitMinimumSize();
+    RestoreWindowPlace(*this, Environment.GeometryPath, minimumSize().expandedTo(kDesignSize));
+}
+
+void TForm1::FitMinimumSize() {
+    // The tallest column: "Z graph + LCR".
+    const std::vector<std::pair<QWidget*, bool>> tallest = {
+        {lbSaturation, true}, {pnRref, true},         {gbLCR, true},
+        {gbGraph, true},      {gbCalibration, false}, {frSpRange1, true}};
+    std::vector<bool> before;
+    for (const auto& [widget, shown] : tallest) {
+        before.push_back(!widget->isHidden());
+        widget->setVisible(shown);
+    }
+    // Sizes as they will be drawn, with every layout measured afresh for the controls shown.
+    ensurePolished();
+    for (QLayout* each : findChildren<QLayout*>()) {
+        each->invalidate();
+    }
+    layout()->activate();
+    const QSize needed = minimumSizeHint();
+    for (size_t i = 0; i < tallest.size(); ++i) {
+        tallest[i].first->setVisible(before[i]);
+    }
+    // A minimum equal to the one the layout set would not count as the window's own.
+    setMinimumSize(0, 0);
+    setMinimumSize(needed.expandedTo(kSmallestSize));
 }
 
 TForm1::~TForm1() {
@@ -106,10 +169,13 @@ void TForm1::BuildSetupPage(QWidget* page) {
 void TForm1::BuildProcessingPage(QWidget* page) {
     FChart = Named<TChart>("Chart", page);
     FDisplay = std::make_unique<TResultDisplay>(*FChart);
+    FDiagram = new TDiagramView(page);
+    FCurves = std::make_unique<TCurveTools>(page, *FChart, *FDiagram, Environment.Messages,
+                                            WithExtension(Environment.SettingsPath, ".refs"));
     frSpRange1 = Named<TfrSpRange>("frSpRange1", page);
 
     auto* column = new QVBoxLayout;
-    column->setSpacing(4);
+    column->setSpacing(3);
     lbSaturation = Named<QLabel>("lbSaturation", "Saturation", page);
     MakeBold(*lbSaturation, 14);
     QPalette red = lbSaturation->palette();
@@ -117,8 +183,15 @@ void TForm1::BuildProcessingPage(QWidget* page) {
     lbSaturation->setPalette(red);
     lbSaturation->hide();
     btnSave = Named<QPushButton>("btnSave", "Save", page);
-    column->addWidget(btnSave);
-    column->addWidget(lbSaturation);
+    btnDriver = Named<QPushButton>("btnDriver", "Driver...", page);
+    auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(4);
+    buttons->addWidget(btnSave);
+    buttons->addWidget(btnDriver);
+    column->addLayout(buttons);
+    // The warning sits on the line beside the page tabs, in sight and costing the column no
+    // height.
+    pnStatus->AddIndicator(lbSaturation);
     column->addWidget(BuildModeGroup());
     column->addWidget(BuildRrefPanel());
 
@@ -159,13 +232,26 @@ void TForm1::BuildProcessingPage(QWidget* page) {
 
     auto* layout = new QGridLayout(page);
     layout->setContentsMargins(2, 2, 2, 2);
-    layout->addWidget(FChart, 0, 0);
+    // The diagram, when shown, sits beside the chart, which stays in view: its redraws pace
+    // the results.
+    auto* charts = new QSplitter(Qt::Horizontal, page);
+    charts->setChildrenCollapsible(false);
+    charts->addWidget(FChart);
+    charts->addWidget(FDiagram);
+    charts->setStretchFactor(0, 3);
+    charts->setStretchFactor(1, 2);
+    auto* chartArea = new QVBoxLayout;
+    chartArea->setSpacing(0);
+    chartArea->addWidget(FCurves->ToolBar());
+    chartArea->addWidget(charts, 1);
+    layout->addLayout(chartArea, 0, 0);
     layout->addWidget(columnWidget, 0, 1);
     layout->addWidget(frSpRange1, 1, 0, 1, 2);
     layout->setColumnStretch(0, 1);
     layout->setRowStretch(0, 1);
 
     connect(btnSave, &QPushButton::clicked, this, [this] { btnSaveClick(); });
+    connect(btnDriver, &QPushButton::clicked, this, [this] { btnDriverClick(); });
     connect(btnStartStop, &QPushButton::clicked, this, [this] { btnStartStopClick(); });
     connect(cbIntegration, &QComboBox::activated, this, [this] { cbIntegrationClick(); });
     FChart->OnClickAxis = [this](TAxisKind axis) { FDisplay->ClickAxis(axis); };
@@ -176,6 +262,7 @@ QWidget* TForm1::BuildModeGroup() {
     rgModeButtons = new QButtonGroup(rgMode);
     auto* layout = new QVBoxLayout(rgMode);
     Tighten(layout);
+    layout->setSpacing(0);
     for (int i = 0; i < 4; ++i) {
         auto* button = new QRadioButton(kModeNames[i], rgMode);
         rgModeButtons->addButton(button, i);
@@ -223,18 +310,26 @@ QWidget* TForm1::BuildCalibrationAndGraphGroups() {
     calibration->addWidget(lbCalibration);
     calibration->addWidget(btnCalibration);
     connect(btnCalibration, &QPushButton::clicked, this, [this] { btnCalibrationClick(); });
+    lbCalibrationHelp = Named<QLabel>("lbCalibrationHelp", gbCalibration);
+    lbCalibrationHelp->setWordWrap(true);
+    lbCalibrationHelp->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    calibration->addWidget(lbCalibrationHelp);
 
     gbGraph = Named<QGroupBox>("gbGraph", " Graph ", holder);
-    auto* graph = new QVBoxLayout(gbGraph);
+    auto* graph = new QGridLayout(gbGraph);
     Tighten(graph);
+    graph->setVerticalSpacing(0);
     cbModPh = Named<QCheckBox>("cbModPh", "Mod. && Phase", gbGraph);
     cbLogF = Named<QCheckBox>("cbLogF", "Lg(f)", gbGraph);
     cbLogZ = Named<QCheckBox>("cbLogZ", "Lg|Z|", gbGraph);
     cbDrawAll = Named<QCheckBox>("cbDrawAll", "Draw all points", gbGraph);
     cbLeftForAll = Named<QCheckBox>("cbLeftForAll", "Left Y for all", gbGraph);
-    for (QCheckBox* box : {cbModPh, cbLogF, cbLogZ, cbDrawAll, cbLeftForAll}) {
-        graph->addWidget(box);
-    }
+    // The two short ones share a row, so that the column fits the window's smallest height.
+    graph->addWidget(cbModPh, 0, 0, 1, 2);
+    graph->addWidget(cbLogF, 1, 0);
+    graph->addWidget(cbLogZ, 1, 1);
+    graph->addWidget(cbDrawAll, 2, 0, 1, 2);
+    graph->addWidget(cbLeftForAll, 3, 0, 1, 2);
     connect(cbModPh, &QCheckBox::clicked, this, [this] { cbModPhClick(); });
     connect(cbLogF, &QCheckBox::clicked, this, [this] { cbLogFClick(); });
     connect(cbLogZ, &QCheckBox::clicked, this, [this] { cbLogZClick(); });
@@ -273,8 +368,29 @@ void TForm1::FormCreate() {
     session.OnSaveViewSettings = [this](TSettingsFile& settings) { SaveGraphSettings(settings); };
     FDisplay->OnAllDrawn = [this] { FSession->RequestData(); };
     frSpRange1->OnRangeChange = [this](float low, float high) { FSession->SetRange(low, high); };
+    frWaveSet->OnDeviceChange = [this] { ClearReadouts(); };
+    ProgressTimer = new QTimer(this);
+    ProgressTimer->setInterval(kProgressIntervalMs);
+    connect(ProgressTimer, &QTimer::timeout, this, [this] { ShowProgress(); });
+
+    FCurves->DescribeMeasurement = [this](TTraceInfo& info) {
+        info.Rref = FSession->Rref().Value();
+        info.Cin = FSession->InputCapacitance();
+        if (const auto ms = ParseIntegrationTimeMs(cbIntegration->currentText().toStdString())) {
+            info.IntegrationTime = *ms / 1000.0;
+        }
+    };
+    FCurves->OnReferencesDrawn = [this](bool anyDrawn) {
+        FChart->SetLegendVisible(FSession->Mode() == mdZGraphLCR || anyDrawn);
+    };
+    FCurves->CalibrationDate = [this]() -> std::optional<std::string> {
+        const auto record =
+            ReadCalibrationRecord(CalibrationRecordPath(Environment.CalibrationPath));
+        return record ? std::optional(record->Made) : std::nullopt;
+    };
 
     session.Open();
+    FCurves->Open();
     {
         const QSignalBlocker quiet(edCin);
         edCin->setText(Text(session.CinText()));
@@ -283,6 +399,7 @@ void TForm1::FormCreate() {
     FChart->RightAxis().SetGridVisible(false);
     cbIntegration->setCurrentIndex(0);
     cbIntegrationClick();
+    ShowCalibrationHelp();
 }
 
 void TForm1::LoadGraphSettings(const TSettingsFile& settings) {
@@ -307,6 +424,7 @@ void TForm1::SaveGraphSettings(TSettingsFile& settings) const {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+    SaveWindowPlace(*this, Environment.GeometryPath);
     FormCloseQuery();
     event->accept();
 }
@@ -319,10 +437,13 @@ void TForm1::FormDestroy() {
     // The views of the session's models and the handlers that call into it go first.
     FDisplay->OnAllDrawn = nullptr;
     frSpRange1->OnRangeChange = nullptr;
+    ProgressTimer->stop();
     delete frWaveSet;
     frWaveSet = nullptr;
     delete frRref;
     frRref = nullptr;
+    delete frDriver;
+    frDriver = nullptr;
     FSession.reset();
     std::setlocale(LC_NUMERIC, SavedDecimalSeparator.c_str());
 }
@@ -331,12 +452,18 @@ void TForm1::ShowMode(int mode) {
     if (QAbstractButton* button = rgModeButtons->button(mode); button && !button->isChecked()) {
         button->setChecked(true);
     }
+    if (mode != ShownMode) {
+        ShownMode = mode;
+        ClearReadouts();
+        pnStatus->SetMessage({});
+    }
     gbCalibration->setVisible(mode == mdCalibration);
     gbGraph->setVisible(mode != mdCalibration);
     gbLCR->setVisible(mode == mdZGraphLCR);
     FChart->SetLegendVisible(mode == mdZGraphLCR);
     pnRref->setVisible(mode == mdZGraph || mode == mdZGraphLCR);
     lbCalibration->clear();
+    ReferenceOptionsChanged();
     if (mode == mdCalibration) {
         // Each result is the latest block alone, drawn point for point.
         FDisplay->SetDrawAllPoints(true);
@@ -369,17 +496,27 @@ void TForm1::Start() {
         FDisplay->DisplayKind =
             mode == mdZGraphLCR ? TDisplayKind::TwoPairs : TDisplayKind::OnePair;
     }
+    pnStatus->SetMessage({});
     if (FSession->Start()) {
         btnStartStop->setText("Stop");
+        ProgressTimer->start();
     }
     UpdateRunControls();
+    ShowCalibrationHelp();
 }
 
 void TForm1::Stop() {
+    const bool calibrated = FSession->Mode() == mdCalibration && !FSession->LevelSetting();
     FSession->Stop();
     btnStartStop->setText("Start");
     lbSaturation->hide();
+    ProgressTimer->stop();
+    pnStatus->SetProgress(0, 0);
     UpdateRunControls();
+    ShowCalibrationHelp();
+    if (calibrated) {
+        pnStatus->SetMessage(kCalibrationDone);
+    }
 }
 
 void TForm1::UpdateRunControls() {
@@ -398,6 +535,7 @@ void TForm1::btnCalibrationClick() {
     FDisplay->DisplayKind = TDisplayKind::TwoPairs;
     FDisplay->SetLeftForAll(false);
     btnCalibration->hide();
+    ShowCalibrationHelp();
 }
 
 void TForm1::cbIntegrationClick() {
@@ -415,26 +553,45 @@ void TForm1::ApplyGraphOptions() {
     cbLogZClick();
 }
 
+void TForm1::ReferenceOptionsChanged() {
+    TReferenceCurves::TOptions options;
+    const int mode = FSession->Mode();
+    if (mode == mdZGraph || mode == mdZGraphLCR) {
+        options.Kind = TTraceKind::Impedance;
+    } else if (mode == mdTransfer) {
+        options.Kind = TTraceKind::Transfer;
+    }
+    options.ModPhase = FDisplay->ModPhase;
+    options.LogZ = FDisplay->LogZ;
+    FCurves->OptionsChanged(options);
+}
+
 void TForm1::cbModPhClick() {
     FDisplay->ApplyModPhase(cbModPh->isChecked(), cbLogZ->isChecked());
+    ReferenceOptionsChanged();
 }
 
 void TForm1::cbLogFClick() {
     const TWaveSetupModel& setup = FSession->WaveSetup();
     FDisplay->ApplyLogF(cbLogF->isChecked(), static_cast<float>(setup.FMin()),
                         static_cast<float>(setup.FMax()));
+    // The range bar below reads the same scale as the chart above it.
+    frSpRange1->SetLogarithmic(cbLogF->isChecked());
 }
 
 void TForm1::cbLogZClick() {
     FDisplay->ApplyLogZ(cbLogZ->isChecked(), cbModPh->isChecked());
+    ReferenceOptionsChanged();
 }
 
 void TForm1::cbDrawAllClick() {
     FDisplay->SetDrawAllPoints(cbDrawAll->isChecked());
+    ReferenceOptionsChanged();
 }
 
 void TForm1::cbLeftForAllClick() {
     FDisplay->SetLeftForAll(cbLeftForAll->isChecked());
+    ReferenceOptionsChanged();
 }
 
 void TForm1::edCinChange() {
@@ -454,13 +611,67 @@ void TForm1::ShowError(const std::string& text) {
 }
 
 void TForm1::ShowResult(const TMeasurementResult& result) {
+    FDisplay->SetResultContent(result.Content);
+    // A calibration run draws the two inputs, or this block's ratio beside the stored one:
+    // curves that need their names whatever the mode shows otherwise.
+    const bool calibrationCurves = result.Content == TResultContent::LevelSpectra ||
+                                   result.Content == TResultContent::CalibrationRatio;
+    if (calibrationCurves && !FChart->LegendVisible()) {
+        FChart->SetLegendVisible(true);
+    }
     const TResultDisplay::TBand band{result.BandLow, result.BandHigh,
                                      [this](float f) { return FSession->FrequencyToBin(f); }};
-    FDisplay->ShowResult(*result.Data, band, static_cast<float>(result.SampleRate));
+    // The result itself, or its comparison with a reference curve.
+    const TMeasurementResult& shown = FCurves->TakeResult(result);
+    FDisplay->ShowResult(*shown.Data, band, static_cast<float>(shown.SampleRate));
+    if (frDriver && frDriver->isVisible()) {
+        TTraceInfo info;
+        info.SampleRate = result.SampleRate;
+        info.BlockLength = result.BlockLength;
+        info.Rref = FSession->Rref().Value();
+        info.Cin = FSession->InputCapacitance();
+        FDriver->Take(result, info);
+    }
+}
+
+void TForm1::btnDriverClick() {
+    if (!frDriver) {
+        FDriver = std::make_unique<TDriverMeasurement>();
+        frDriver = new TfrDriver(*FDriver, this);
+        frDriver->setWindowFlag(Qt::Tool);
+        // Beside the curves they come from: tavrin-driver.txt next to tavrin.txt.
+        std::filesystem::path base(Environment.ExportPath);
+        base.replace_extension();
+        frDriver->SetSaveBase(base.string() + "-driver");
+        frDriver->OnError = [this](const std::string& text) { ShowError(text); };
+        frDriver->move(frameGeometry().topRight());
+    }
+    frDriver->show();
+    frDriver->raise();
 }
 
 void TForm1::ShowLCRText(const std::string& text) {
     memLCRRes->setPlainText(Text(text).replace("\r\n", "\n"));
+}
+
+void TForm1::ClearReadouts() {
+    memLCRRes->clear();
+}
+
+void TForm1::ShowCalibrationHelp() {
+    const char* help = !FSession->Measuring()     ? kCalibrationStartHelp
+                       : FSession->LevelSetting() ? kLevelSettingHelp
+                                                  : kBandCalibrationHelp;
+    lbCalibrationHelp->setText(help);
+}
+
+void TForm1::ShowProgress() {
+    const TIntegrationProgress progress = FSession->Progress();
+    if (progress.Seconds >= kProgressWorthSeconds && progress.Wanted > 1) {
+        pnStatus->SetProgress(progress.Summed, progress.Wanted);
+    } else {
+        pnStatus->SetProgress(0, 0);
+    }
 }
 
 void TForm1::btnSaveClick() {
@@ -470,10 +681,19 @@ void TForm1::btnSaveClick() {
         const int index = static_cast<int>(i);
         return std::array<double, 3>{first.X(index), first.Y(index), second.Y(index)};
     };
+    const QString path = QDir::toNativeSeparators(Text(Environment.ExportPath));
+    const bool replacing = QFileInfo::exists(Text(Environment.ExportPath));
     if (const auto error =
             ExportResults(Environment.ExportPath, static_cast<size_t>(first.Count()), row)) {
-        ShowError(*error);
+        // The runtime's text, then which file it is about.
+        pnStatus->SetMessage("Not saved: " + path);
+        ShowError(*error + "\r\n" + path.toStdString());
+        return;
     }
+    pnStatus->SetMessage(QString("Saved %1 lines to %2%3")
+                             .arg(first.Count())
+                             .arg(path)
+                             .arg(replacing ? ", replacing the previous file." : " (a new file)."));
 }
 
 }  // namespace tavrin

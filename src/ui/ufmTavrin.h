@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "uCurveTools.h"
 #include "uMeasurementSession.h"
 #include "uResultDisplay.h"
 
@@ -16,18 +17,22 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QTabWidget;
+class QTimer;
 
 namespace tavrin {
 
 class TChart;
 class TClock;
+class TDriverMeasurement;
 class TMessageSink;
 class TSettingsFile;
 class TUiDispatcher;
 class TWaveService;
+class TfrDriver;
 class TfrSpRange;
 class TfrValues;
 class TfrWaveSetup;
+class TStatusLine;
 
 // What the window is given: the audio devices, the user-interface dispatcher, the clock, where
 // its files are and where its messages go. The caller keeps ownership of all of it.
@@ -39,6 +44,8 @@ struct TFormEnvironment {
     std::string SettingsPath;
     std::string CalibrationPath;
     std::string ExportPath;
+    // Where the window's place and size are kept between runs; empty keeps nothing.
+    std::string GeometryPath;
 };
 
 // The program's window, a view of the measuring session: the setup and processing pages, the
@@ -55,6 +62,8 @@ class TForm1 : public QWidget {
     TMeasurementSession& Session() { return *FSession; }
     TChart& Chart() { return *FChart; }
     const TResultDisplay& Display() const { return *FDisplay; }
+    TCurveTools& Curves() { return *FCurves; }
+    TDiagramView& Diagram() { return *FDiagram; }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -66,6 +75,8 @@ class TForm1 : public QWidget {
     QWidget* BuildRrefPanel();
     QWidget* BuildCalibrationAndGraphGroups();
 
+    // No control may be squeezed below what it needs to be read whole.
+    void FitMinimumSize();
     void FormCreate();
     void FormCloseQuery();
     void FormDestroy();
@@ -78,6 +89,7 @@ class TForm1 : public QWidget {
     void UpdateRunControls();
     void btnCalibrationClick();
     void btnSaveClick();
+    void btnDriverClick();
     void ShowMode(int mode);
     void cbIntegrationClick();
     void ApplyGraphOptions();
@@ -93,6 +105,12 @@ class TForm1 : public QWidget {
     void ShowError(const std::string& text);
     void ShowResult(const TMeasurementResult& result);
     void ShowLCRText(const std::string& text);
+    void ReferenceOptionsChanged();
+    // The readout of a component measured before no longer applies.
+    void ClearReadouts();
+    // What to do in the calibration's present stage.
+    void ShowCalibrationHelp();
+    void ShowProgress();
 
     TFormEnvironment Environment;
     std::string SavedDecimalSeparator;
@@ -105,6 +123,8 @@ class TForm1 : public QWidget {
     QLabel* lbAutor = nullptr;
     TChart* FChart = nullptr;
     std::unique_ptr<TResultDisplay> FDisplay;
+    TDiagramView* FDiagram = nullptr;
+    std::unique_ptr<TCurveTools> FCurves;
     TfrSpRange* frSpRange1 = nullptr;
     QLabel* lbSaturation = nullptr;
     QPushButton* btnSave = nullptr;
@@ -126,6 +146,14 @@ class TForm1 : public QWidget {
     QCheckBox* cbDrawAll = nullptr;
     QCheckBox* cbLeftForAll = nullptr;
     QPushButton* btnStartStop = nullptr;
+    QLabel* lbCalibrationHelp = nullptr;
+    TStatusLine* pnStatus = nullptr;
+    QTimer* ProgressTimer = nullptr;
+    int ShownMode = -1;
+    // The driver panel, a window of its own, fitting the impedance results while it is shown.
+    std::unique_ptr<TDriverMeasurement> FDriver;
+    QPushButton* btnDriver = nullptr;
+    TfrDriver* frDriver = nullptr;
 };
 
 }  // namespace tavrin

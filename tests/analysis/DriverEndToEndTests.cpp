@@ -36,15 +36,15 @@ class DriverEndToEndTest : public ::testing::Test {
     void TearDown() override { fs::remove_all(Folder); }
 
     // The impedance curve of one delivered result, once the level loop has settled.
-    TImpedanceCurve MeasureCurve(TRun& run, TVirtualBoxState state) const {
-        TImpedanceCurve curve;
+    std::vector<TTracePoint> MeasureCurve(TRun& run, TVirtualBoxState state) const {
+        std::vector<TTracePoint> curve;
         run.OnResult = [&](TWaveData& data) {
             run.SignalIn.ComputeImpedance(data, false, kLow, kHigh,
                                           static_cast<float>(Parts.RefOhms),
                                           static_cast<float>(Parts.InputFarads), false, nullptr);
             const TBinRange bins =
                 BandBins(kLength, kRate, kLow, kHigh, static_cast<int32_t>(data[0].size() / 2));
-            curve = ImpedanceCurve({ComplexSlots(data[0].data()), data[0].size() / 2}, bins, kRate,
+            curve = PointsFromBins({ComplexSlots(data[0].data()), data[0].size() / 2}, bins, kRate,
                                    kLength);
         };
         run.Configure(state);

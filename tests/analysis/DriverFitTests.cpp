@@ -22,9 +22,9 @@ namespace {
 
 // The bins of fLow..fHigh of blocks of `length` samples at `rate`.
 template <typename TImpedance>
-TImpedanceCurve BinCurve(TImpedance impedance, int32_t length, double fLow = 10,
-                         double fHigh = 2000, double rate = 48000) {
-    TImpedanceCurve curve;
+std::vector<TTracePoint> BinCurve(TImpedance impedance, int32_t length, double fLow = 10,
+                                  double fHigh = 2000, double rate = 48000) {
+    std::vector<TTracePoint> curve;
     for (int32_t k = static_cast<int32_t>(std::lround(fLow * length / rate));
          k <= std::lround(fHigh * length / rate); ++k) {
         const double f = rate * k / length;
@@ -33,8 +33,9 @@ TImpedanceCurve BinCurve(TImpedance impedance, int32_t length, double fLow = 10,
     return curve;
 }
 
-TImpedanceCurve DriverCurve(const TVirtualDriver& driver, TDriverMounting mounting,
-                            int32_t length = 65536, double fLow = 10, double fHigh = 2000) {
+std::vector<TTracePoint> DriverCurve(const TVirtualDriver& driver, TDriverMounting mounting,
+                                     int32_t length = 65536, double fLow = 10,
+                                     double fHigh = 2000) {
     return BinCurve([&](double f) { return VirtualDriverImpedance(driver, mounting, f); }, length,
                     fLow, fHigh);
 }
@@ -96,9 +97,9 @@ TEST(DriverFitTest, NoiseOfAPartIn1000StaysWithinTheAcceptance) {
     const TVirtualDriver d;
     std::mt19937 random(7);
     std::normal_distribution<double> noise(0.0, 1e-3);
-    TImpedanceCurve curve = DriverCurve(d, TDriverMounting::FreeAir);
-    for (TImpedancePoint& point : curve) {
-        point.Z *= std::complex<double>(1.0 + noise(random), noise(random));
+    std::vector<TTracePoint> curve = DriverCurve(d, TDriverMounting::FreeAir);
+    for (TTracePoint& point : curve) {
+        point.Value *= std::complex<double>(1.0 + noise(random), noise(random));
     }
     const TDriverFit fit = FitDriver(curve);
     ASSERT_TRUE(fit.Ok) << fit.Reason;
@@ -170,9 +171,9 @@ TEST(DriverFitTest, CurvesWithoutADriverGiveAReason) {
     EXPECT_EQ(FitDriver(DriverCurve(broad, TDriverMounting::FreeAir, 65536, 1, 20000)).Reason,
               kQmsToZero);
 
-    TImpedanceCurve curve = DriverCurve(d, TDriverMounting::FreeAir);
+    std::vector<TTracePoint> curve = DriverCurve(d, TDriverMounting::FreeAir);
     EXPECT_EQ(FitDriver(std::span(curve).first(10)).Reason, kTooFewPoints);
-    curve[100].Z = {std::nan(""), 0};
+    curve[100].Value = {std::nan(""), 0};
     EXPECT_EQ(FitDriver(curve).Reason, kInvalidCurve);
     curve[100] = curve[101];
     EXPECT_EQ(FitDriver(curve).Reason, kInvalidCurve);

@@ -9,6 +9,7 @@
 #include "../platform/TempFolder.h"
 #include "TraceTestKit.h"
 #include "uTraceExport.h"
+#include "uTraceImport.h"
 
 namespace tavrin {
 namespace {
@@ -124,6 +125,23 @@ TEST(TraceExport, LeavesOutWhatNoFormatCanHold) {
     unnormalised.Info.Rref = 0;
     EXPECT_NE(FormatTrace(unnormalised, TTraceFormat::Touchstone).find("# Hz Z RI R 50\r\n"),
               std::string::npos);
+}
+
+// R ref and C in are 32-bit in the session: written as typed, and Touchstone's values divided by
+// exactly the R its option line gives.
+TEST(TraceExport, SettingsHeldAsFloatsReadAsTyped) {
+    TTrace trace = test::ImpedanceSample();
+    trace.Info.Rref = 33.3f;
+    trace.Info.Cin = 4.7e-11f;
+    const std::string s1p = FormatTrace(trace, TTraceFormat::Touchstone);
+    EXPECT_NE(s1p.find("! R ref: 33.3 Ohm\r\n! C in: 47 pF\r\n"), std::string::npos) << s1p;
+    EXPECT_NE(s1p.find("\r\n# Hz Z RI R 33.3\r\n"), std::string::npos);
+    const TTraceRead read = ParseTraceText(s1p, TTraceFormat::Touchstone, "r.s1p");
+    ASSERT_TRUE(read.Trace) << read.Error;
+    for (size_t i = 0; i < trace.Points.size(); ++i) {
+        EXPECT_LE(std::abs(read.Trace->Points[i].Value - trace.Points[i].Value),
+                  1e-11 * std::abs(trace.Points[i].Value));
+    }
 }
 
 TEST(TraceExport, KeepsACalibrationTextOnItsCommentLine) {

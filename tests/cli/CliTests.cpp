@@ -15,6 +15,7 @@
 
 #include "CliProcess.h"
 #include "SessionTestKit.h"
+#include "uTraceImport.h"
 #include "uVirtualBoxNetwork.h"
 
 namespace tavrin::testing {
@@ -129,6 +130,51 @@ TEST_F(CliTest, TransferOfTheLowPassWithItsCurveAndExport) {
     EXPECT_EQ(exported.substr(71, 2), "\r\n");
 }
 
+// The curve formats: the low-pass as FRD at 12 points per octave, the resistor as Touchstone
+// normalised to R ref, each with the comments of its measurement; formats that do not suit the
+// mode, and resolutions not offered, refused before the run.
+TEST_F(CliTest, CurveExportsInTheFormatTheirNameGives) {
+    ASSERT_EQ(Calibration.Status, 0);
+    const std::string frd = Folder->PathOf("low-pass.frd");
+    TCliOutcome outcome = Run({"measure", "--mode", "transfer", "--input", "4", "--output", "4",
+                               "--export", frd, "--ppo", "12"});
+    ASSERT_EQ(outcome.Status, 0) << outcome.Err;
+    const TTraceRead lowPass = ReadTraceFile(frd);
+    ASSERT_TRUE(lowPass.Trace) << lowPass.Error;
+    EXPECT_EQ(lowPass.Trace->Kind, TTraceKind::Transfer);
+    EXPECT_EQ(lowPass.Trace->Info.PointsPerOctave, 12);
+    EXPECT_EQ(lowPass.Trace->Info.IntegrationTime, 0.3);
+    EXPECT_TRUE(lowPass.Trace->Info.CalibrationDate);  // the calibration's record
+    EXPECT_NEAR(std::abs(lowPass.Trace->Points.front().Value), 0.5, 0.01);
+    EXPECT_LT(std::arg(lowPass.Trace->Points.back().Value), -1.0);  // lagging
+
+    const std::string s1p = Folder->PathOf("resistor.s1p");
+    outcome = Run({"measure", "--mode", "z", "--input", "1", "--output", "1", "--rref", "100",
+                   "--cin", "100", "--export", s1p});
+    ASSERT_EQ(outcome.Status, 0) << outcome.Err;
+    EXPECT_NE(Bytes(s1p).find("\r\n# Hz Z RI R 100\r\n"), std::string::npos);
+    const TTraceRead resistor = ReadTraceFile(s1p);
+    ASSERT_TRUE(resistor.Trace) << resistor.Error;
+    EXPECT_GT(resistor.Trace->Points.size(), 1800u);
+    EXPECT_NEAR(std::abs(resistor.Trace->Points[100].Value), 47.0, 0.1);
+
+    const std::vector<std::pair<std::vector<std::string>, std::string>> refused{
+        {{"--mode", "transfer", "--export", Folder->PathOf("x.zma")},
+         "a transfer function is written as .frd or .csv"},
+        {{"--mode", "z", "--export", Folder->PathOf("x.frd")}, "an impedance is written as"},
+        {{"--mode", "z", "--export", Folder->PathOf("x.csv"), "--ppo", "10"}, "--ppo takes 12"},
+        {{"--mode", "z", "--export", Folder->PathOf("x.txt"), "--ppo", "12"}, "--ppo needs"},
+    };
+    for (auto [arguments, expected] : refused) {
+        arguments.insert(arguments.begin(), {"measure", "--input", "1", "--output", "1"});
+        outcome = Run(arguments);
+        EXPECT_EQ(outcome.Status, 2) << expected;
+        EXPECT_NE(outcome.Err.find(expected), std::string::npos) << outcome.Err;
+        EXPECT_TRUE(outcome.Out.empty());
+    }
+    EXPECT_FALSE(std::filesystem::exists(Folder->PathOf("x.zma")));
+}
+
 TEST_F(CliTest, UsageAndDeviceErrorsGiveStatus2AndOneLine) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
         {{"measure", "--mode", "lcr", "--input", "99", "--output", "2"}, "unknown input device 99"},
@@ -166,6 +212,19 @@ TEST_F(CliTest, UsageAndDeviceErrorsGiveStatus2AndOneLine) {
                kBox);
     EXPECT_EQ(missing.Status, 2);
     EXPECT_NE(missing.Err.find("no calibration in"), std::string::npos) << missing.Err;
+}
+
+// --version and --help answer on stdout with success, before any device or file is looked at.
+TEST_F(CliTest, VersionAndHelpAnswerWithoutAnError) {
+    const TCliOutcome version = RunCli(Folder->PathOf(""), {"--version"}, kBox);
+    EXPECT_EQ(version.Status, 0);
+    EXPECT_EQ(version.Out.rfind("tavrin-cli ", 0), 0u) << version.Out;
+    EXPECT_TRUE(version.Err.empty()) << version.Err;
+    for (const std::string command : {"devices", "calibrate", "measure"}) {
+        const TCliOutcome help = RunCli(Folder->PathOf(""), {command, "--help"}, kBox);
+        EXPECT_EQ(help.Status, 0) << command;
+        EXPECT_NE(help.Out.find("--help"), std::string::npos) << help.Out;
+    }
 }
 
 // Ctrl-C in the middle of a measurement: the devices stop, the export of what was measured is

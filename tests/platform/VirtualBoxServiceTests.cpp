@@ -6,12 +6,14 @@
 #include <cmath>
 #include <complex>
 #include <cstring>
+#include <memory>
 #include <numbers>
 #include <thread>
 #include <vector>
 
 #include "VirtualBoxDriver.h"
 #include "uCom.h"
+#include "uCombinedWaveService.h"
 #include "uFFT.h"
 #include "uStimulus.h"
 #include "uVirtualBoxNetwork.h"
@@ -90,6 +92,43 @@ TEST(VirtualBoxService, ListsOnePlaybackAndOneCaptureDevicePerState) {
     }
     EXPECT_EQ(service.InputDeviceName(kVirtualBoxStateCount), "");
     EXPECT_EQ(service.OutputDeviceName(-1), "");
+}
+
+// Three devices of a sound card that has no calibration pair of its own.
+class TThreeDevices : public TWaveService {
+  public:
+    int32_t InputDeviceCount() const override { return 3; }
+    std::string InputDeviceName(int32_t) const override { return "card"; }
+    int32_t OutputDeviceCount() const override { return 3; }
+    std::string OutputDeviceName(int32_t) const override { return "card"; }
+    TWaveResult OpenInput(uint32_t, const TWaveFormat&, TAutoEvent&, uint32_t,
+                          std::unique_ptr<TWaveDevice>&) override {
+        return TWaveResult::BadDeviceId;
+    }
+    TWaveResult OpenOutput(uint32_t, const TWaveFormat&, TAutoEvent&, uint32_t,
+                           std::unique_ptr<TWaveDevice>&) override {
+        return TWaveResult::BadDeviceId;
+    }
+};
+
+TEST(VirtualBoxService, OffersItsS1StateForCalibrationWhereverItIsListed) {
+    const TVirtualBoxService box;
+    EXPECT_EQ(box.CalibrationInputDevice(), 0);
+    EXPECT_EQ(box.CalibrationOutputDevice(), 0);
+
+    std::vector<std::unique_ptr<TWaveService>> backends;
+    backends.push_back(std::make_unique<TThreeDevices>());
+    backends.push_back(std::make_unique<TVirtualBoxService>());
+    const TCombinedWaveService combined(std::move(backends));
+    EXPECT_EQ(combined.CalibrationInputDevice(), 3);
+    EXPECT_EQ(combined.CalibrationOutputDevice(), 3);
+    EXPECT_EQ(combined.InputDeviceName(3),
+              VirtualBoxDeviceName(TVirtualBoxState::Calibration, TVirtualBoxComponents{}));
+
+    // A real card alone has none: the user switches the box.
+    std::vector<std::unique_ptr<TWaveService>> cardOnly;
+    cardOnly.push_back(std::make_unique<TThreeDevices>());
+    EXPECT_EQ(TCombinedWaveService(std::move(cardOnly)).CalibrationInputDevice(), -1);
 }
 
 TEST(VirtualBoxService, OpensOnlyItsDevicesInDirectStereoPcm) {

@@ -56,16 +56,17 @@ TEST(SessionTest, FirstOpenAndCloseKeepTheWindowsFileLayout) {
         EXPECT_EQ(session.RangeHigh(), 22000.0f);
         EXPECT_FALSE(session.CalibrationLoaded());
         EXPECT_FALSE(session.SignalIn().Averaging());  // calibration mode: the latest block alone
+        // Where a calibration is made: the box's S1 state, first in its lists.
+        EXPECT_EQ(session.WaveSetup().InputDevice(), 0);
+        EXPECT_EQ(session.WaveSetup().OutputDevice(), 0);
         session.OnSaveViewSettings = [](TSettingsFile& settings) {
             settings.WriteFlag("Graph", "ModPhase", false);
             settings.WriteInt("Graph", "Page", 0);
         };
     }
-    // The middle device of the box, by the first-start rule.
-    const std::string middle = std::to_string(kVirtualBoxStateCount / 2);
     const std::vector<std::string> expected{"[WaveSetup]",
-                                            "InputID=" + middle,
-                                            "OutputID=" + middle,
+                                            "InputID=0",
+                                            "OutputID=0",
                                             "Sampling=48000",
                                             "Swap=0",
                                             "FMin=20",

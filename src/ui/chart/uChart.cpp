@@ -68,6 +68,7 @@ TChart::TChart(QWidget* parent) : QWidget(parent), mPlot(new TChartPlot(this)) {
 
     for (int index : DrawingOrder) {
         QCPGraph* graph = new TChartGraph(mPlot->xAxis, mPlot->yAxis);
+        mGraphIndex[index] = mPlot->graphCount() - 1;
         graph->setPen(QPen(Looks[index].Colour, Looks[index].Width, Looks[index].Style));
         graph->addToLegend(mLegend);
         mSeries[index] =
@@ -137,6 +138,39 @@ TChartSeries& TChart::Series(int index) {
 
 const TChartSeries& TChart::Series(int index) const {
     return *mSeries.at(static_cast<size_t>(index));
+}
+
+TChartSeries& TChart::AddExtraSeries(bool inLegend) {
+    constexpr const char* kBeneath = "beneath";
+    if (mPlot->layer(kBeneath) == nullptr) {
+        mPlot->addLayer(kBeneath, mPlot->layer("main"), QCustomPlot::limBelow);
+    }
+    auto* graph = new TChartGraph(mPlot->xAxis, mPlot->yAxis);
+    graph->setLayer(kBeneath);
+    if (inLegend) {
+        graph->addToLegend(mLegend);
+    } else {
+        graph->removeFromLegend(mLegend);
+    }
+    TChartHost& host = *this;
+    mExtraSeries.push_back(
+        {std::make_unique<TChartSeries>(*graph, *mPlot->yAxis, *mPlot->yAxis2, host), graph,
+         inLegend});
+    ContentChanged();
+    return *mExtraSeries.back().Series;
+}
+
+void TChart::RemoveExtraSeries(TChartSeries& series) {
+    const auto found =
+        std::find_if(mExtraSeries.begin(), mExtraSeries.end(),
+                     [&](const auto& extra) { return extra.Series.get() == &series; });
+    if (found == mExtraSeries.end()) {
+        return;
+    }
+    QCPGraph* graph = found->Graph;
+    mExtraSeries.erase(found);
+    mPlot->removeGraph(graph);
+    ContentChanged();
 }
 
 TChartAxis& TChart::Axis(TAxisKind kind) {
@@ -252,7 +286,41 @@ void TChart::ShowAxesInUse() {
 }
 
 void TChart::FitLegend() {
-    if (!mLegend->visible() || mLegend->itemCount() == 0) {
+    if (!mLegend->visible()) {
+        return;
+    }
+    // The legend names the curves drawn; while none is, it keeps the names it showed.
+    std::vector<QCPAbstractPlottable*> drawn;
+    for (int index : DrawingOrder) {
+        if (Series(index).Count() > 0) {
+            drawn.push_back(mPlot->graph(mGraphIndex[index]));
+        }
+    }
+    // Then the curves kept to compare with, those meant to be named.
+    for (const TExtraSeries& extra : mExtraSeries) {
+        if (extra.InLegend && extra.Series->Count() > 0) {
+            drawn.push_back(extra.Graph);
+        }
+    }
+    std::vector<QCPAbstractPlottable*> listed;
+    for (int i = 0; i < mLegend->itemCount(); ++i) {
+        if (auto* item = qobject_cast<QCPPlottableLegendItem*>(mLegend->item(i))) {
+            listed.push_back(item->plottable());
+        }
+    }
+    if (!drawn.empty() && drawn != listed) {
+        for (QCPAbstractPlottable* plottable : listed) {
+            plottable->removeFromLegend(mLegend);
+        }
+        for (QCPAbstractPlottable* plottable : drawn) {
+            plottable->addToLegend(mLegend);
+            // A legend entry takes the colour of its curve's text.
+            if (QCPPlottableLegendItem* item = mLegend->itemWithPlottable(plottable)) {
+                item->setTextColor(plottable->pen().color());
+            }
+        }
+    }
+    if (mLegend->itemCount() == 0) {
         return;
     }
     // One row when it fits the width, else two entries a row.
@@ -260,7 +328,10 @@ void TChart::FitLegend() {
     int oneRow =
         margins.left() + margins.right() + mLegend->columnSpacing() * (mLegend->itemCount() - 1);
     for (int i = 0; i < mLegend->itemCount(); ++i) {
-        oneRow += mLegend->item(i)->minimumOuterSizeHint().width();
+        // Empty cells (an odd number of entries in two columns) take no width.
+        if (const QCPAbstractLegendItem* item = mLegend->item(i)) {
+            oneRow += item->minimumOuterSizeHint().width();
+        }
     }
     const int wrap = oneRow > mPlot->width() ? 2 : 0;
     if (wrap != mLegend->wrap()) {

@@ -18,11 +18,13 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "uChartAxis.h"
 #include "uChartHost.h"
 #include "uChartSeries.h"
 
+class QCPGraph;
 class QCPLayoutGrid;
 
 namespace tavrin {
@@ -43,6 +45,13 @@ class TChart : public QWidget, private TChartHost {
     // index 0..3 stands for Series1..Series4.
     TChartSeries& Series(int index);
     const TChartSeries& Series(int index) const;
+
+    // Curves besides Series1..Series4, for curves kept to compare with: drawn beneath the four,
+    // listed in the legend after them when `inLegend`, left out of the cursor readout. The chart
+    // owns them until RemoveExtraSeries.
+    TChartSeries& AddExtraSeries(bool inLegend);
+    void RemoveExtraSeries(TChartSeries& series);
+    int ExtraSeriesCount() const { return static_cast<int>(mExtraSeries.size()); }
 
     TChartAxis& Axis(TAxisKind kind);
     const TChartAxis& Axis(TAxisKind kind) const;
@@ -99,6 +108,14 @@ class TChart : public QWidget, private TChartHost {
     // so that the plot area grows.
     QCPLayoutGrid* mLegendRow;
     std::array<std::unique_ptr<TChartSeries>, SeriesCount> mSeries;
+    // Each series' graph among the plot's graphs.
+    std::array<int, SeriesCount> mGraphIndex{};
+    struct TExtraSeries {
+        std::unique_ptr<TChartSeries> Series;
+        QCPGraph* Graph;
+        bool InLegend;
+    };
+    std::vector<TExtraSeries> mExtraSeries;
     std::array<std::unique_ptr<TChartAxis>, 3> mAxes;
     bool mRangesStale = true;
     // Per series: whether the frame being drawn earns an after-draw report.

@@ -47,7 +47,7 @@ class TChartTicker : public QCPAxisTicker {
             room.Gap = 1.5 * metrics.horizontalAdvance(QLatin1Char('0'));
             // A logarithmic axis may label 1, 2 and 5 of a decade closer together: their
             // spacing is uneven anyway and they stay easy to tell apart.
-            room.MinSpacing = (logarithmic ? 4 : 7) * metrics.horizontalAdvance(QLatin1Char('0'));
+            room.MinSpacing = (logarithmic ? 4 : 6) * metrics.horizontalAdvance(QLatin1Char('0'));
         } else {
             room.Extent = [&metrics](const std::string&) {
                 return static_cast<double>(metrics.height());

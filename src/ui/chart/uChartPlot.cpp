@@ -165,6 +165,10 @@ void TChartLegend::draw(QCPPainter* painter) {
     painter->setPen(QPen(Qt::black, 0, Qt::DotLine));
     const QRect inner = rect();
     for (int i = 1; i < itemCount(); ++i) {
+        // A grid wrapped to two columns holds an empty cell after an odd number of entries.
+        if (item(i - 1) == nullptr || item(i) == nullptr) {
+            continue;
+        }
         const QRect before = item(i - 1)->outerRect();
         const QRect after = item(i)->outerRect();
         // Between neighbours in a row only, when the entries take two rows.

@@ -36,6 +36,13 @@ void TChartSeries::SetColour(const QColor& colour) {
     mHost.AppearanceChanged();
 }
 
+void TChartSeries::SetLineStyle(Qt::PenStyle style) {
+    QPen pen = mGraph.pen();
+    pen.setStyle(style);
+    mGraph.setPen(pen);
+    mHost.AppearanceChanged();
+}
+
 TAxisSide TChartSeries::AxisSide() const {
     return mGraph.valueAxis() == &mRightAxis ? TAxisSide::Right : TAxisSide::Left;
 }

@@ -38,6 +38,8 @@ class TChartSeries {
     // The line and the legend text.
     QColor Colour() const;
     void SetColour(const QColor& colour);
+    // Solid, dashed or dotted line.
+    void SetLineStyle(Qt::PenStyle style);
     TAxisSide AxisSide() const;
     void SetAxisSide(TAxisSide side);
     // Off: points that share a screen column are reduced to what the column shows, which keeps

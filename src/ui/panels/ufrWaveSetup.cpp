@@ -1,5 +1,6 @@
 #include "ufrWaveSetup.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
@@ -19,6 +20,9 @@
 
 namespace tavrin {
 namespace {
+
+// Room in an open device list beside the longest name: the frame and a scroll bar.
+constexpr int kListMargin = 24;
 
 QLabel* MakeLabel(QWidget* parent, const char* name, const char* caption, bool bold) {
     auto* label = new QLabel(QString::fromUtf8(caption), parent);
@@ -106,17 +110,17 @@ void TfrWaveSetup::ConnectControls() {
     connect(edMax, &QLineEdit::textChanged, this, [this] { edLimChange(*edMax); });
     // A device picked by the user clears a missing-device mark even when the number stays.
     connect(cbDeviceIn, &QComboBox::activated, this,
-            [this] { Model.SelectInput(cbDeviceIn->currentIndex()); });
+            [this] { PickDevice(true, cbDeviceIn->currentIndex()); });
     connect(cbDeviceOut, &QComboBox::activated, this,
-            [this] { Model.SelectOutput(cbDeviceOut->currentIndex()); });
+            [this] { PickDevice(false, cbDeviceOut->currentIndex()); });
     connect(cbDeviceIn, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (index != Model.InputDevice()) {
-            Model.SelectInput(index);
+            PickDevice(true, index);
         }
     });
     connect(cbDeviceOut, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (index != Model.OutputDevice()) {
-            Model.SelectOutput(index);
+            PickDevice(false, index);
         }
     });
     connect(cbSwap, &QCheckBox::toggled, this, [this](bool on) {
@@ -124,6 +128,19 @@ void TfrWaveSetup::ConnectControls() {
             Model.SetSwap(on);
         }
     });
+}
+
+void TfrWaveSetup::PickDevice(bool input, int index) {
+    const int32_t before = input ? Model.InputDevice() : Model.OutputDevice();
+    if (input) {
+        Model.SelectInput(index);
+    } else {
+        Model.SelectOutput(index);
+    }
+    const int32_t after = input ? Model.InputDevice() : Model.OutputDevice();
+    if (after != before && OnDeviceChange) {
+        OnDeviceChange();
+    }
 }
 
 void TfrWaveSetup::BuildControls() {
@@ -180,6 +197,8 @@ void TfrWaveSetup::FillDeviceList(QComboBox& list, const std::vector<std::string
         list.addItem(FromText(name));
         list.setItemData(list.count() - 1, FromText(name), Qt::ToolTipRole);
     }
+    // The open list shows every name whole, however narrow the window makes the box.
+    list.view()->setMinimumWidth(list.view()->sizeHintForColumn(0) + kListMargin);
 }
 
 void TfrWaveSetup::ShowDevice(QComboBox& list, int32_t device, const std::string& missingName) {
@@ -191,7 +210,7 @@ void TfrWaveSetup::ShowDevice(QComboBox& list, int32_t device, const std::string
     // picked instead.
     MarkInput(list, missingName.empty());
     list.setToolTip(missingName.empty()
-                        ? QString()
+                        ? list.currentText()
                         : QStringLiteral("The device last used, \"%1\", is not present.")
                               .arg(FromText(missingName)));
 }

@@ -58,12 +58,18 @@ class TfrWaveSetup : public QWidget {
     // accepted band text; may come more than once for one action. Runs inside a widget event
     // handler, so it must not throw.
     std::function<void()> OnSetupChange;
+    // Raised when the user picks another capture or playback device: what was measured on the
+    // one before no longer applies.
+    std::function<void()> OnDeviceChange;
 
   private:
     void Init();
     void BuildControls();
     void LayOutControls();
     void ConnectControls();
+    // Selects device `index` of the input or the output list, raising OnDeviceChange when
+    // that changes the device.
+    void PickDevice(bool input, int index);
     static void FillDeviceList(QComboBox& list, const std::vector<std::string>& names);
     static void ShowDevice(QComboBox& list, int32_t device, const std::string& missingName);
     // Puts the model's state into the controls.

@@ -55,7 +55,7 @@ class ResultDisplayTests : public QObject {
         TChart chart;
         TResultDisplay display(chart);
         display.SetLeftForAll(false);
-        display.SetResultKind(TResultKind::ImpedanceAndModel);
+        display.SetResultContent(TResultContent::ImpedanceAndModel);
         QCOMPARE(Names(chart),
                  (QStringList{"Re measured", "Im measured", "R fitted", "L/C fitted"}));
         display.ApplyModPhase(true, false);
@@ -69,7 +69,7 @@ class ResultDisplayTests : public QObject {
         QCOMPARE(chart.RightAxis().TitleText(), QStringLiteral("Phase [°]"));
 
         // Without a model the curves go by their titles alone.
-        display.SetResultKind(TResultKind::Impedance);
+        display.SetResultContent(TResultContent::Impedance);
         display.ApplyModPhase(false, false);
         QCOMPARE(Names(chart), (QStringList{"Re", "Im", "R", "L/C"}));
     }
@@ -80,12 +80,12 @@ class ResultDisplayTests : public QObject {
         TChart chart;
         TResultDisplay display(chart);
         display.SetLeftForAll(false);
-        display.SetResultKind(TResultKind::Transfer);
+        display.SetResultContent(TResultContent::Transfer);
         Show(chart, display, TDisplayKind::OnePair);
         QCOMPARE(chart.LeftAxis().TitleText(), QStringLiteral("Re [V/V]"));
         QVERIFY(chart.RightAxis().Shown());
 
-        display.SetResultKind(TResultKind::InputLevels);
+        display.SetResultContent(TResultContent::LevelSpectra);
         display.SetLeftForAll(true);
         Show(chart, display, TDisplayKind::Moduli);
         QCOMPARE(Names(chart).mid(0, 2), (QStringList{"Left input", "Right input"}));
@@ -98,7 +98,7 @@ class ResultDisplayTests : public QObject {
     void calibrationCurvesNameTheBlockAndTheStoredValues() {
         TChart chart;
         TResultDisplay display(chart);
-        display.SetResultKind(TResultKind::Calibration);
+        display.SetResultContent(TResultContent::CalibrationRatio);
         QCOMPARE(Names(chart),
                  (QStringList{"Re this block", "Im this block", "Re stored", "Im stored"}));
         QCOMPARE(chart.Series(3).Unit(), QStringLiteral("V/V"));

@@ -2,6 +2,9 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QLabel>
+#include <QRadioButton>
+#include <QTabWidget>
 #include <QTest>
 #include <vector>
 
@@ -42,7 +45,8 @@ void TFormRig::Restart() {
     }
     FForm = std::make_unique<TForm1>(TFormEnvironment{
         *Service, Ui, Clock, Messages, (Folder + "/tavrin.ini").toStdString(),
-        (Folder + "/tavrin.cal").toStdString(), (Folder + "/tavrin.txt").toStdString()});
+        (Folder + "/tavrin.cal").toStdString(), (Folder + "/tavrin.txt").toStdString(),
+        (Folder + "/tavrin.window").toStdString()});
     FForm->show();
     QVERIFY(QTest::qWaitForWindowExposed(FForm.get()));
 }
@@ -57,6 +61,39 @@ void TFormRig::Click(const char* buttonName) {
     QVERIFY2(button != nullptr, buttonName);
     QVERIFY2(button->isVisible() && button->isEnabled(), buttonName);
     QTest::mouseClick(button, Qt::LeftButton);
+}
+
+int CheckedMode(TFormRig& rig) {
+    const auto buttons = rig.Find<QWidget>("rgMode")->findChildren<QRadioButton*>();
+    for (int i = 0; i < buttons.size(); ++i) {
+        if (buttons[i]->isChecked()) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+void ChooseMode(TFormRig& rig, int mode) {
+    const auto buttons = rig.Find<QWidget>("rgMode")->findChildren<QRadioButton*>();
+    QTest::mouseClick(buttons.at(mode), Qt::LeftButton, {},
+                      QPoint(6, buttons.at(mode)->height() / 2));
+}
+
+void ShowProcessingPage(TFormRig& rig) {
+    rig.Find<QTabWidget>("PageControl1")->setCurrentIndex(1);
+}
+
+void Calibrate(TFormRig& rig) {
+    rig.SelectDevices(kCalibration);
+    ShowProcessingPage(rig);
+    rig.Click("btnStartStop");
+    QVERIFY(rig.Form().Measuring());
+    QLabel* stage = rig.Find<QLabel>("lbCalibration");
+    QTRY_VERIFY_WITH_TIMEOUT(stage->text().contains("Async: "), kResultTimeoutMs);
+    rig.Click("btnCalibration");
+    QTRY_COMPARE_WITH_TIMEOUT(stage->text(), QString("Press Stop\nto finish."), kResultTimeoutMs);
+    rig.Click("btnStartStop");
+    QVERIFY(!rig.Form().Measuring());
 }
 
 }  // namespace tavrin::testing

@@ -29,6 +29,9 @@ enum TBoxDevice : int { kCalibration = 0, kResistor, kCapacitor, kInductor, kLow
 
 TVirtualBoxOptions FastBox();
 
+// Long enough for a result on a busy machine.
+inline constexpr int kResultTimeoutMs = 30000;
+
 class TFormRig {
   public:
     // A first start when `folder` holds no files; wave service and clock may be replaced.
@@ -46,6 +49,7 @@ class TFormRig {
     void Click(const char* buttonName);
     QString SettingsPath() const { return Folder + "/tavrin.ini"; }
     QString ExportPath() const { return Folder + "/tavrin.txt"; }
+    QString GeometryPath() const { return Folder + "/tavrin.window"; }
 
     TRecordedMessages Messages;
 
@@ -57,5 +61,13 @@ class TFormRig {
     TWaveService* Service;
     std::unique_ptr<TForm1> FForm;
 };
+
+// The mode checked in rgMode, -1 for none; choosing one clicks its button as the user would.
+int CheckedMode(TFormRig& rig);
+void ChooseMode(TFormRig& rig, int mode);
+void ShowProcessingPage(TFormRig& rig);
+// Calibrates on the box's calibration position, as the README tells a first-time user: level
+// setting, Continue, Stop.
+void Calibrate(TFormRig& rig);
 
 }  // namespace tavrin::testing

@@ -7,6 +7,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -20,28 +21,6 @@
 namespace tavrin::testing {
 
 namespace {
-
-constexpr int kResultTimeoutMs = 30000;
-
-int CheckedMode(TFormRig& rig) {
-    for (int i = 0; i < 4; ++i) {
-        const auto buttons = rig.Find<QWidget>("rgMode")->findChildren<QRadioButton*>();
-        if (buttons.value(i) && buttons[i]->isChecked()) {
-            return i;
-        }
-    }
-    return -1;
-}
-
-void ChooseMode(TFormRig& rig, int mode) {
-    const auto buttons = rig.Find<QWidget>("rgMode")->findChildren<QRadioButton*>();
-    QTest::mouseClick(buttons.at(mode), Qt::LeftButton, {},
-                      QPoint(6, buttons.at(mode)->height() / 2));
-}
-
-void ShowProcessingPage(TFormRig& rig) {
-    rig.Find<QTabWidget>("PageControl1")->setCurrentIndex(1);
-}
 
 void TypeInto(QLineEdit* edit, const QString& text) {
     edit->selectAll();
@@ -62,20 +41,6 @@ double ReadoutValue(const QString& line) {
                          : prefix == "n"      ? 1e-9
                                               : 1;
     return number * scale;
-}
-
-// Calibrates on the box's calibration position, as the README tells a first-time user.
-void Calibrate(TFormRig& rig) {
-    rig.SelectDevices(kCalibration);
-    ShowProcessingPage(rig);
-    rig.Click("btnStartStop");
-    QVERIFY(rig.Form().Measuring());
-    QLabel* stage = rig.Find<QLabel>("lbCalibration");
-    QTRY_VERIFY_WITH_TIMEOUT(stage->text().contains("Async: "), kResultTimeoutMs);
-    rig.Click("btnCalibration");
-    QTRY_COMPARE_WITH_TIMEOUT(stage->text(), QString("Press Stop\nto finish."), kResultTimeoutMs);
-    rig.Click("btnStartStop");
-    QVERIFY(!rig.Form().Measuring());
 }
 
 // The virtual box, counting the capture devices opened.
@@ -133,11 +98,10 @@ class FormTests : public QObject {
         QVERIFY(file.open(QIODevice::ReadOnly));
         QStringList lines = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
         lines.removeIf([](const QString& line) { return line.contains("Name="); });
-        // The middle device of the box, by the first-start rule.
-        const QString middle = QString::number(kVirtualBoxStateCount / 2);
+        // A first start is on the box's calibration devices, the first of its lists.
         const QStringList expected{"[WaveSetup]",
-                                   "InputID=" + middle,
-                                   "OutputID=" + middle,
+                                   "InputID=0",
+                                   "OutputID=0",
                                    "Sampling=48000",
                                    "Swap=0",
                                    "FMin=20",
@@ -284,6 +248,41 @@ class FormTests : public QObject {
         QCOMPARE(cin->palette().color(QPalette::Text), rig.Form().palette().color(QPalette::Text));
         TypeInto(cin, "1,5");
         QCOMPARE(cin->palette().color(QPalette::Text), QColor(Qt::red));
+    }
+
+    // The driver panel fits the impedance results while it is shown, and only then.
+    void driverPanelFitsTheResultsWhileShown() {
+        QTemporaryDir folder;
+        TFormRig rig(folder.path());
+        Calibrate(rig);
+        rig.SelectDevices(static_cast<int>(TVirtualBoxState::DriverFreeAir));
+        TypeInto(rig.Find<QComboBox>("cbVal")->lineEdit(), "100");
+        TypeInto(rig.Find<QLineEdit>("edCin"), "100");
+        rig.Click("btnDriver");
+        auto* panel = rig.Find<QWidget>("frDriver");
+        QVERIFY(panel && panel->isVisible());
+        auto* results = rig.Find<QPlainTextEdit>("memDriver");
+        rig.Click("btnStartStop");
+        QTRY_VERIFY_WITH_TIMEOUT(results->toPlainText().contains("\nFs "), kResultTimeoutMs);
+        for (int i = 0; i < 3; ++i) {  // the level loop settles
+            const QString before = results->toPlainText();
+            QTRY_VERIFY_WITH_TIMEOUT(results->toPlainText() != before, kResultTimeoutMs);
+        }
+        rig.Click("btnStartStop");
+        const QString text = results->toPlainText();
+        const auto fs = QRegularExpression("\\nFs +([0-9.]+) Hz").match(text);
+        QVERIFY2(std::fabs(fs.captured(1).toDouble() / 40.0 - 1) < 0.002, qPrintable(text));
+        rig.Form().grab().save(TAVRIN_SCREENSHOT_DIR "/processing-driver.png");
+        panel->grab().save(TAVRIN_SCREENSHOT_DIR "/driver-panel.png");
+
+        panel->close();
+        rig.Find<QPushButton>("btnDriverClear")->click();
+        rig.Click("btnStartStop");
+        const QString before = rig.Find<QPlainTextEdit>("memLCRRes")->toPlainText();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.Find<QPlainTextEdit>("memLCRRes")->toPlainText() != before,
+                                 kResultTimeoutMs);
+        rig.Click("btnStartStop");
+        QVERIFY(results->toPlainText().contains("not measured yet"));
     }
 };
 

@@ -1,0 +1,77 @@
+#include "uWinMmService.h"
+
+// clang-format off
+#include <windows.h>
+#include <mmsystem.h>
+// clang-format on
+
+#include "uWinMmDevice.h"
+
+namespace tavrin {
+
+std::string Utf8FromWide(const wchar_t* text) {
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 1) {
+        return {};
+    }
+    std::string result(static_cast<size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, result.data(), bytes, nullptr, nullptr);
+    result.resize(static_cast<size_t>(bytes - 1));  // the terminating zero
+    return result;
+}
+
+TWinMmService::TWinMmService() {
+    const UINT inputs = waveInGetNumDevs();
+    for (UINT i = 0; i < inputs; ++i) {
+        WAVEINCAPSW caps{};
+        Inputs.push_back(waveInGetDevCapsW(i, &caps, sizeof caps) == MMSYSERR_NOERROR
+                             ? Utf8FromWide(caps.szPname)
+                             : std::string());
+    }
+    const UINT outputs = waveOutGetNumDevs();
+    for (UINT i = 0; i < outputs; ++i) {
+        WAVEOUTCAPSW caps{};
+        Outputs.push_back(waveOutGetDevCapsW(i, &caps, sizeof caps) == MMSYSERR_NOERROR
+                              ? Utf8FromWide(caps.szPname)
+                              : std::string());
+    }
+}
+
+int32_t TWinMmService::InputDeviceCount() const {
+    return static_cast<int32_t>(Inputs.size());
+}
+
+int32_t TWinMmService::OutputDeviceCount() const {
+    return static_cast<int32_t>(Outputs.size());
+}
+
+std::string TWinMmService::InputDeviceName(int32_t index) const {
+    return index >= 0 && index < InputDeviceCount() ? Inputs[static_cast<size_t>(index)]
+                                                    : std::string();
+}
+
+std::string TWinMmService::OutputDeviceName(int32_t index) const {
+    return index >= 0 && index < OutputDeviceCount() ? Outputs[static_cast<size_t>(index)]
+                                                     : std::string();
+}
+
+TWaveResult TWinMmService::OpenInput(uint32_t deviceId, const TWaveFormat& format,
+                                     TAutoEvent& notify, uint32_t flags,
+                                     std::unique_ptr<TWaveDevice>& device) {
+    // Only the devices listed at start: the system's numbering may have moved since.
+    if (deviceId >= Inputs.size()) {
+        return TWaveResult::BadDeviceId;
+    }
+    return TWinMmDevice::Open(true, deviceId, format, flags, notify, device);
+}
+
+TWaveResult TWinMmService::OpenOutput(uint32_t deviceId, const TWaveFormat& format,
+                                      TAutoEvent& notify, uint32_t flags,
+                                      std::unique_ptr<TWaveDevice>& device) {
+    if (deviceId >= Outputs.size()) {
+        return TWaveResult::BadDeviceId;
+    }
+    return TWinMmDevice::Open(false, deviceId, format, flags, notify, device);
+}
+
+}  // namespace tavrin
