@@ -31,11 +31,29 @@ endif()
 add_library(tavrin_strict_fp INTERFACE)
 target_compile_options(tavrin_strict_fp INTERFACE -ffp-contract=off)
 
+# tavrin_executable_resources(<target>): on Windows, the manifest every program of ours carries.
+if(WIN32)
+    # windows.h without its min and max macros; Windows 10 and later.
+    add_compile_definitions(NOMINMAX _WIN32_WINNT=0x0A00)
+    enable_language(RC)
+    set(TAVRIN_MANIFEST ${PROJECT_SOURCE_DIR}/cmake/windows/tavrin.manifest)
+    configure_file(${PROJECT_SOURCE_DIR}/cmake/windows/tavrin.rc.in
+                   ${PROJECT_BINARY_DIR}/tavrin.rc @ONLY)
+endif()
+function(tavrin_executable_resources target)
+    if(WIN32)
+        target_sources(${target} PRIVATE ${PROJECT_BINARY_DIR}/tavrin.rc)
+        set_property(SOURCE ${PROJECT_BINARY_DIR}/tavrin.rc APPEND PROPERTY OBJECT_DEPENDS
+                     ${TAVRIN_MANIFEST})
+    endif()
+endfunction()
+
 # tavrin_add_tests(<name> SOURCES ... LIBS ...): a GoogleTest executable registered with ctest.
 function(tavrin_add_gtest name)
     cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} tavrin_options GTest::gtest GTest::gtest_main)
+    tavrin_executable_resources(${name})
     if(CMAKE_CROSSCOMPILING)
         # Under an emulator (Wine) every start costs a second or more: one ctest per program
         # rather than one per test case.

@@ -1,12 +1,12 @@
 #include "uCliEnvironment.h"
 
 #include <cstdlib>
-#include <filesystem>
 #include <vector>
 
 #include "uCliVirtualBox.h"
 #include "uCombinedWaveService.h"
 #include "uExecutablePath.h"
+#include "uProgramFolder.h"
 #include "uSoundCards.h"
 #include "uVirtualBoxService.h"
 
@@ -36,10 +36,10 @@ TCliEnvironment::TCliEnvironment(const TVirtualBoxSetup& box)
 }
 
 std::string TCliEnvironment::WindowFilePath(std::string_view extension) {
-    const std::filesystem::path self(ExecutablePath());
-    const std::filesystem::path folder =
-        self.empty() ? std::filesystem::path() : self.parent_path();
-    return (folder / kWindowProgram).string() + std::string(extension);
+    // Both programs sit in one folder, so they choose the same place for their files.
+    const std::string self = ExecutablePath();
+    const std::string folder = self.empty() ? std::string() : ProgramFolder(self);
+    return InFolder(folder, kWindowProgram) + std::string(extension);
 }
 
 }  // namespace tavrin::cli

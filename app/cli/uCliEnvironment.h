@@ -41,8 +41,9 @@ class TCliEnvironment {
     // How much faster than the wall clock the audio runs (1 but with the virtual box's speed-up).
     double SpeedUp() const { return FSpeedUp; }
 
-    // The window's own file with `extension` (".ini", ".cal"): beside this program, under the
-    // window program's name, so that both programs share their settings and calibration.
+    // The window's own file with `extension` (".ini", ".cal"): in the program's folder (beside
+    // this program, or the user's configuration folder for an installed one), under the window
+    // program's name, so that both programs share their settings and calibration.
     static std::string WindowFilePath(std::string_view extension);
 
   private:

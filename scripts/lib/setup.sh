@@ -12,6 +12,14 @@ TAVRIN_PACKAGES=(
     libeigen3-dev
 )
 
+# The Windows build (scripts/windows): the cross compiler and zlib for it, GoogleTest's source,
+# the host's header-only libraries, and Wine to run the result.
+TAVRIN_WINDOWS_PACKAGES=(
+    cmake ninja-build ccache
+    g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest wine64
+    libcli11-dev nlohmann-json3-dev libeigen3-dev
+)
+
 tavrin_install_packages() {
     local missing=()
     local package

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <limits>
 
 #include "uFileError.h"
 #include "uFileReplace.h"
@@ -27,6 +28,13 @@ double RealOr(const std::string& text, const char* key, double fallback) {
     const std::optional<std::string> value = Value(text, key);
     const std::optional<double> number = value ? ParseIniReal(*value) : std::nullopt;
     return number && std::isfinite(*number) ? *number : fallback;
+}
+
+// A float setting: a number beyond a float's range is as unreadable as no number.
+float FloatOr(const std::string& text, const char* key, double fallback) {
+    const double number = RealOr(text, key, fallback);
+    return std::fabs(number) <= std::numeric_limits<float>::max() ? static_cast<float>(number)
+                                                                  : static_cast<float>(fallback);
 }
 
 // 0 when missing, not a number or not above 0.
@@ -122,8 +130,8 @@ std::optional<TCalibrationRecord> ParseCalibrationRecord(const std::string& text
     TMeasuringSetup& s = record.Setup;
     s.SampleRate = static_cast<uint32_t>(rate);
     s.BlockLength = length;
-    s.FMin = static_cast<float>(RealOr(text, "FMin", 0.0));
-    s.FMax = static_cast<float>(RealOr(text, "FMax", static_cast<double>(s.SampleRate) / 2));
+    s.FMin = FloatOr(text, "FMin", 0.0);
+    s.FMax = FloatOr(text, "FMax", static_cast<double>(s.SampleRate) / 2);
     s.InputDevice = Value(text, "InputDevice").value_or("");
     s.OutputDevice = Value(text, "OutputDevice").value_or("");
     s.CinPf = RealOr(text, "Cin", 0.0);

@@ -6,9 +6,11 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <vector>
 
+#include "uFileOpen.h"
 #include "uTraceColumns.h"
 
 namespace tavrin {
@@ -162,12 +164,14 @@ TTraceRead ReadTraceFile(const std::string& path) {
         return {std::nullopt, "Cannot tell the format of " + path +
                                   ": the name must end in .zma, .frd, .csv or .s1p"};
     }
-    int fd;
-    do {
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
+    const int fd = OpenFileDescriptor(path, O_RDONLY);
     const TFdCloser closer{fd};
     if (fd < 0) {
+        // Windows refuses to open a folder rather than letting fstat tell what it is.
+        std::error_code ignored;
+        if (errno == EACCES && std::filesystem::is_directory(path, ignored)) {
+            return {std::nullopt, "Cannot read " + path + ": not a regular file"};
+        }
         return {std::nullopt, "Cannot open " + path + ": " + std::strerror(errno)};
     }
     struct stat info {};

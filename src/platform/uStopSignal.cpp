@@ -21,11 +21,18 @@ TProcessStopSignal::TProcessStopSignal() {
     StopRaised.store(false);
     PreviousInterrupt = std::signal(SIGINT, RecordStop);
     PreviousTerminate = std::signal(SIGTERM, RecordStop);
+#ifdef _WIN32
+    // Ctrl-Break in a Windows console, and what another program can send to one of its group.
+    PreviousBreak = std::signal(SIGBREAK, RecordStop);
+#endif
 }
 
 TProcessStopSignal::~TProcessStopSignal() {
     std::signal(SIGINT, PreviousInterrupt == SIG_ERR ? SIG_DFL : PreviousInterrupt);
     std::signal(SIGTERM, PreviousTerminate == SIG_ERR ? SIG_DFL : PreviousTerminate);
+#ifdef _WIN32
+    std::signal(SIGBREAK, PreviousBreak == SIG_ERR ? SIG_DFL : PreviousBreak);
+#endif
 }
 
 bool TProcessStopSignal::Raised() const {

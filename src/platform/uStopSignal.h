@@ -1,8 +1,8 @@
 #pragma once
 
-// The user's request to stop a program that runs without a window: Ctrl-C (SIGINT) or a
-// termination request (SIGTERM). The handler only records the request; the program looks at it
-// between waits and stops its devices the normal way.
+// The user's request to stop a program that runs without a window: Ctrl-C (SIGINT), a
+// termination request (SIGTERM) or, on Windows, Ctrl-Break (SIGBREAK). The handler only records the
+// request; the program looks at it between waits and stops its devices the normal way.
 
 namespace tavrin {
 
@@ -28,6 +28,9 @@ class TProcessStopSignal : public TStopSignal {
     using THandler = void (*)(int);
     THandler PreviousInterrupt = nullptr;
     THandler PreviousTerminate = nullptr;
+#ifdef _WIN32
+    THandler PreviousBreak = nullptr;
+#endif
 };
 
 }  // namespace tavrin

@@ -6,19 +6,9 @@
 // clang-format on
 
 #include "uWinMmDevice.h"
+#include "uWindowsText.h"
 
 namespace tavrin {
-
-std::string Utf8FromWide(const wchar_t* text) {
-    const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (bytes <= 1) {
-        return {};
-    }
-    std::string result(static_cast<size_t>(bytes), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, result.data(), bytes, nullptr, nullptr);
-    result.resize(static_cast<size_t>(bytes - 1));  // the terminating zero
-    return result;
-}
 
 TWinMmService::TWinMmService() {
     const UINT inputs = waveInGetNumDevs();

@@ -34,7 +34,4 @@ class TWinMmService : public TWaveService {
     std::vector<std::string> Outputs;
 };
 
-// UTF-16 text from the system as UTF-8; invalid sequences become U+FFFD.
-std::string Utf8FromWide(const wchar_t* text);
-
 }  // namespace tavrin

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 
+#include "uFileOpen.h"
 #include "uNumberText.h"
 
 namespace tavrin {
@@ -36,7 +37,9 @@ int CodeOf(int error) {
         case ETXTBSY:
             return kAccessDenied;
         case ENOSPC:
+#ifdef EDQUOT
         case EDQUOT:
+#endif
         case EFBIG:
             return kDiskFull;
         default:
@@ -82,7 +85,7 @@ std::string InOutErrorText(int code) {
 
 std::optional<std::string> ExportResults(const std::string& path, size_t count,
                                          const std::function<std::array<double, 3>(size_t)>& row) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    const int fd = OpenFileDescriptor(path, O_WRONLY | O_CREAT | O_TRUNC);
     if (fd < 0) {
         return InOutErrorText(CodeOf(errno));
     }

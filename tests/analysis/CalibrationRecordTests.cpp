@@ -59,6 +59,14 @@ TEST(CalibrationRecord, TextsWithoutRateOrLengthAreNoRecord) {
     EXPECT_EQ(bare->Setup.FMax, 48000.0f);
     EXPECT_TRUE(bare->Setup.InputDevice.empty());
     EXPECT_EQ(bare->RelativeNoise, 0.0);
+    // A band edge beyond a float's range is no edge, and the record still writes and reads back.
+    const auto huge = ParseCalibrationRecord(
+        "[Calibration]\nSampleRate=48000\nBlockLength=4096\nFMin=1e300\nFMax=2e66\n");
+    ASSERT_TRUE(huge);
+    EXPECT_EQ(huge->Setup.FMin, 0.0f);
+    EXPECT_EQ(huge->Setup.FMax, 24000.0f);
+    const std::string written = FormatCalibrationRecord(*huge);
+    EXPECT_EQ(FormatCalibrationRecord(ParseCalibrationRecord(written).value()), written);
 }
 
 TEST(CalibrationRecord, TheMarkNamesWhatDiffers) {

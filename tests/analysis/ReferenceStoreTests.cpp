@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <filesystem>
 
 #include "../platform/TempFolder.h"
@@ -142,7 +140,7 @@ TEST_F(ReferenceStoreTest, AFileThatCannotBeWrittenChangesNothing) {
     TReferenceStore store = Filled();
     const std::string before = ReadBytes(Path());
     std::filesystem::permissions(Path(), std::filesystem::perms::owner_read);
-    if (::geteuid() == 0) {
+    if (test::RunsAsSuperUser()) {
         // root writes read-only files; a folder in the file's place stops everyone.
         std::filesystem::remove(Path());
         std::filesystem::create_directory(Path());
@@ -157,7 +155,7 @@ TEST_F(ReferenceStoreTest, AFileThatCannotBeWrittenChangesNothing) {
     EXPECT_EQ(store.References()[0].Name, "Good part");
     EXPECT_EQ(store.References()[0].Trace.Kind, TTraceKind::Impedance);
     EXPECT_TRUE(store.References()[0].Shown);
-    if (::geteuid() != 0) {
+    if (!test::RunsAsSuperUser()) {
         EXPECT_EQ(ReadBytes(Path()), before);
     }
 }

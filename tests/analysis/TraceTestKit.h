@@ -100,7 +100,9 @@ class TCommaLocale {
     TCommaLocale()
         : SavedC(std::setlocale(LC_ALL, nullptr)),
           SavedCpp(std::locale::global(std::locale(std::locale(), new TCommaDecimal))) {
-        Installed = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
+        // Windows names its locales its own way.
+        Installed = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr ||
+                    std::setlocale(LC_ALL, "German_Germany.1252") != nullptr;
         EXPECT_TRUE(Installed) << "no de_DE.UTF-8 locale; only the C++ locale is set";
     }
     ~TCommaLocale() {

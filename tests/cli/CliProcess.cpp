@@ -1,38 +1,47 @@
 #include "CliProcess.h"
 
+#ifndef _WIN32
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <fcntl.h>
+#endif
+
 #include <chrono>
 #include <csignal>
 #include <fstream>
 #include <sstream>
 #include <thread>
 
+#ifndef _WIN32
 extern char** environ;
+#endif
 
 namespace tavrin::testing {
 namespace {
 
-std::string Contents(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
+// Windows programs end their text lines with CR LF.
 std::vector<std::string> SplitLines(const std::string& text) {
     std::vector<std::string> lines;
     std::istringstream stream(text);
     for (std::string line; std::getline(stream, line);) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
         lines.push_back(line);
     }
     return lines;
 }
 
 }  // namespace
+
+std::string FileContents(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
 
 std::vector<std::string> TCliOutcome::OutLines() const {
     return SplitLines(Out);
@@ -42,6 +51,8 @@ std::vector<std::string> TCliOutcome::ErrLines() const {
     return SplitLines(Err);
 }
 
+#ifndef _WIN32
+// The Windows side is in CliProcessWindows.cpp.
 TCliProcess::TCliProcess(const std::string& folder, const std::vector<std::string>& arguments,
                          const std::string& box) {
     static int serial = 0;
@@ -108,10 +119,12 @@ TCliOutcome TCliProcess::Wait(int timeoutMs) {
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    outcome.Out = Contents(OutPath);
-    outcome.Err = Contents(ErrPath);
+    outcome.Out = FileContents(OutPath);
+    outcome.Err = FileContents(ErrPath);
     return outcome;
 }
+
+#endif
 
 bool TCliProcess::WaitForLines(size_t lines, int timeoutMs) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -124,14 +137,21 @@ bool TCliProcess::WaitForLines(size_t lines, int timeoutMs) {
     return false;
 }
 
+#ifndef _WIN32
+bool InterruptsReachChildren() {
+    return true;
+}
+
 void TCliProcess::Signal(int signal) {
     if (Pid > 0) {
         kill(Pid, signal);
     }
 }
 
+#endif
+
 std::string TCliProcess::Out() const {
-    return Contents(OutPath);
+    return FileContents(OutPath);
 }
 
 TCliOutcome RunCli(const std::string& folder, const std::vector<std::string>& arguments,

@@ -28,6 +28,7 @@ class TCliProcess {
     TCliOutcome Wait(int timeoutMs);
     // Waits until stdout holds `lines` lines; false after `timeoutMs`.
     bool WaitForLines(size_t lines, int timeoutMs);
+    // SIGINT is sent as Ctrl-Break on Windows, which has no signals between processes.
     void Signal(int signal);
     std::string Out() const;
 
@@ -35,7 +36,16 @@ class TCliProcess {
     std::string OutPath;
     std::string ErrPath;
     pid_t Pid = -1;
+#ifdef _WIN32
+    void* Process = nullptr;  // the child's handle
+#endif
 };
+
+// Whether Signal(SIGINT) can reach a child here.
+bool InterruptsReachChildren();
+
+// The whole content of a file; empty when it cannot be read.
+std::string FileContents(const std::string& path);
 
 // Runs the program to its end (at most a minute).
 TCliOutcome RunCli(const std::string& folder, const std::vector<std::string>& arguments,

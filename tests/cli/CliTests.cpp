@@ -230,6 +230,9 @@ TEST_F(CliTest, VersionAndHelpAnswerWithoutAnError) {
 // Ctrl-C in the middle of a measurement: the devices stop, the export of what was measured is
 // written, the calibration is untouched and the status is success.
 TEST_F(CliTest, InterruptEndsAMeasurementWithinASecond) {
+    if (!InterruptsReachChildren()) {
+        GTEST_SKIP() << "no console here to carry Ctrl-Break to the program";
+    }
     ASSERT_EQ(Calibration.Status, 0);
     const std::string calibration = Bytes(Folder->PathOf("tavrin.cal"));
     const std::string exportPath = Folder->PathOf("interrupted.txt");

@@ -151,8 +151,10 @@ struct TCommaDecimal : std::numpunct<char> {
 TEST(NumberText, IgnoresALocaleWithDecimalCommas) {
     const std::string savedC = std::setlocale(LC_ALL, nullptr);
     const std::locale savedCpp = std::locale::global(std::locale(std::locale(), new TCommaDecimal));
+    // Windows names its locales its own way.
     const bool haveCommaLocale = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr ||
-                                 std::setlocale(LC_NUMERIC, "fr_FR.UTF-8") != nullptr;
+                                 std::setlocale(LC_NUMERIC, "fr_FR.UTF-8") != nullptr ||
+                                 std::setlocale(LC_NUMERIC, "German_Germany.1252") != nullptr;
     if (haveCommaLocale) {
         EXPECT_STREQ(std::localeconv()->decimal_point, ",");
     }

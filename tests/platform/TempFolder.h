@@ -5,10 +5,15 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 namespace tavrin::test {
 
@@ -16,12 +21,19 @@ namespace tavrin::test {
 class TempFolder {
   public:
     TempFolder() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "tavrin-test-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) {
-            ADD_FAILURE() << "cannot create a temporary folder";
+        // A name nobody has taken: creating a folder that exists fails, so no two tests share one.
+        std::random_device random;
+        const std::filesystem::path base = std::filesystem::temp_directory_path();
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            std::error_code error;
+            const std::filesystem::path candidate =
+                base / ("tavrin-test-" + std::to_string(random()) + std::to_string(random()));
+            if (std::filesystem::create_directory(candidate, error)) {
+                Root = candidate;
+                return;
+            }
         }
-        Root = pattern;
+        ADD_FAILURE() << "cannot create a temporary folder";
     }
     ~TempFolder() {
         std::error_code ignored;
@@ -32,7 +44,10 @@ class TempFolder {
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
 
-    std::string Path(const std::string& name) const { return (Root / name).string(); }
+    // In the system's own spelling (backslashes on Windows), as the system gives paths back.
+    std::string Path(const std::string& name) const {
+        return (Root / name).make_preferred().string();
+    }
 
     std::vector<std::string> Names() const {
         std::vector<std::string> names;
@@ -46,6 +61,16 @@ class TempFolder {
   private:
     std::filesystem::path Root;
 };
+
+// Whether file permissions stop nobody: root on Linux writes read-only files, where Windows's
+// read-only attribute stops everyone.
+inline bool RunsAsSuperUser() {
+#ifdef _WIN32
+    return false;
+#else
+    return ::geteuid() == 0;
+#endif
+}
 
 inline std::string ReadBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
