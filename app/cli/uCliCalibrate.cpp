@@ -54,11 +54,11 @@ void TCalibrateCommand::Run(TCliEnvironment& environment) {
         if (result.Content == TResultContent::LevelSpectra) {
             ++levelResults;
         } else if (result.Content == TResultContent::CalibrationRatio) {
-            // A block handed over just before Continue can still arrive after it; only a block
-            // summed over the new stimulus counts. A saturated block is stored too, but the level
-            // control lowers the stimulus and the next one replaces it.
+            // A block handed over just before Continue can still arrive after it; only a whole
+            // integration time summed over the new stimulus counts. A saturated block is stored
+            // too, but the level control lowers the stimulus and the next one replaces it.
             const bool fresh = clock.NowMs() - continuedMs >= seconds * 1000 / 2;
-            calibrated = fresh && !saturated;
+            calibrated = fresh && result.Averaging.Complete && !saturated;
             Print({{"stage", "calibration"}, {"saturated", saturated}});
         }
         session.RequestData();
@@ -83,7 +83,7 @@ void TCalibrateCommand::Run(TCliEnvironment& environment) {
     session.SetIntegrationTime(time);
     continuedMs = clock.NowMs();
     session.Continue();
-    const bool finished = run.ServeUntil([&] { return calibrated; }, seconds * 2 + 1);
+    const bool finished = run.ServeUntil([&] { return calibrated; }, seconds * 3 + 2);
     run.Stop();
     if (!finished) {
         throw ECliError("interrupted before a calibration block was stored: nothing written");

@@ -93,8 +93,10 @@ void TMeasureCommand::Run(TCliEnvironment& environment) {
     std::vector<std::array<double, 3>> lastCurve;
     session.OnSaturation = [&](bool value) { saturated = value; };
     session.OnResult = [&](const TMeasurementResult& result) {
-        if (results >= Results) {
-            return;  // one may still come while the run stops
+        if (results >= Results || !result.Averaging.Complete) {
+            // One may still come while the run stops; a sum still growing is no result yet.
+            session.RequestData();
+            return;
         }
         ++results;
         const TResultExtras extras{results, session.Amplitude(), saturated, Curve};
@@ -139,7 +141,10 @@ void TMeasureCommand::Run(TCliEnvironment& environment) {
     run.Start();
     while (results < Results) {
         const int target = results + 1;
-        if (!run.ServeUntil([&] { return results >= target; }, seconds + 1)) {
+        // The first result also waits for the level to settle, each step of which starts the
+        // sum afresh.
+        const double wait = results == 0 ? 3 * seconds + 2 : seconds + 1;
+        if (!run.ServeUntil([&] { return results >= target; }, wait)) {
             break;  // the user stopped: what was measured so far is kept
         }
     }

@@ -5,7 +5,7 @@ TAVRIN_PACKAGES=(
     g++ cmake ninja-build pkg-config ccache
     libgtest-dev libgmock-dev libbenchmark-dev libfftw3-dev
     qt6-base-dev libgl-dev libqcustomplot-dev fonts-dejavu-core
-    portaudio19-dev libasound2-dev libjack-jackd2-dev jackd2 alsa-utils
+    portaudio19-dev libasound2-dev libjack-jackd2-dev jackd2 alsa-utils libsamplerate0-dev
     libcli11-dev nlohmann-json3-dev
     zlib1g-dev
     locales

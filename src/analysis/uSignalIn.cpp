@@ -22,6 +22,25 @@ float Peak(const TChannelData& channel) {
     return PeakMagnitude(channel.data(), channel.size());
 }
 
+// The compensation follows the measured offset once it has moved by this much (ppm) and by
+// more than thrice its standard error; smaller steps would only restart the averaging.
+constexpr double kCompensationStepPpm = 0.02;
+// A block whose power differs from the last one's by more than this is not yet the steady
+// response: a block missing 0.2 % of the stimulus, 8 samples in 4096, already is not.
+constexpr double kSteadyPower = 2e-3;
+// A run that never settles (no stimulus, a component that will not) is summed from here on.
+constexpr int32_t kMostSettlingBlocks = 4;
+
+double BlockPower(const TWaveData& block) {
+    double power = 0;
+    for (const TChannelData& channel : block) {
+        for (const float x : channel) {
+            power += static_cast<double>(x) * x;
+        }
+    }
+    return power;
+}
+
 std::string SaturationKey(int channel) {
     return "Saturation" + std::to_string(channel);
 }
@@ -31,6 +50,11 @@ std::string SaturationKey(int channel) {
 TSignalIn::TSignalIn(TWaveService& service, TUiDispatcher& ui, TClock& clock,
                      std::string calibrationPath)
     : TSyncIn(service, ui, clock), FCalibrationPath(std::move(calibrationPath)) {}
+
+TSignalIn::~TSignalIn() {
+    // The capture thread's PreprocessBlock works on this object's members.
+    EndCapture();
+}
 
 void TSignalIn::BeginLevelSetting(float frequency, TTextEvent onText) {
     TestBin = FrequencyToBin(BlockLength(), frequency);
@@ -129,6 +153,70 @@ void TSignalIn::ProcessBlock(TWaveData& data) {
     FirstBlock = false;
 }
 
+TBlockUse TSignalIn::PreprocessBlock(TWaveData& block, const TBlockTag& tag) {
+    ClockEstimator.AddBlock(block, tag.Run, tag.RatioPpm);
+    if (CompensationOn.load(std::memory_order_relaxed) && ClockEstimator.ResidualPairs() >= 2 &&
+        tag.RatioPpm == RatioAsked.load(std::memory_order_relaxed)) {
+        // Sure of it, and the last step has reached the blocks: follow the offset.
+        const double residual = ClockEstimator.ResidualPpm();
+        if (std::fabs(residual) >
+            std::max(kCompensationStepPpm, 3 * ClockEstimator.ResidualError())) {
+            RatioAsked.store(tag.RatioPpm + residual, std::memory_order_relaxed);
+            SetClockRatioPpm(tag.RatioPpm + residual);
+        }
+    }
+    return SteadyUse(BlockPower(block), tag.Run);
+}
+
+TBlockUse TSignalIn::SteadyUse(double power, uint64_t run) {
+    const double previous = PreviousPower;
+    PreviousPower = power;
+    if (run != SteadyRun) {
+        // The first block of a run holds whatever came before it.
+        SteadyRun = run;
+        BlocksInRun = 1;
+        Summing = NeverSettles = Changed = false;
+        return TBlockUse::Skip;
+    }
+    ++BlocksInRun;
+    const bool steady = std::fabs(power - previous) <= kSteadyPower * previous;
+    if (!Summing) {
+        Summing = steady || BlocksInRun > kMostSettlingBlocks;
+        NeverSettles = !steady;
+        return Summing ? TBlockUse::Add : TBlockUse::Skip;
+    }
+    if (NeverSettles) {
+        return TBlockUse::Add;
+    }
+    if (!steady) {
+        Changed = true;
+        return TBlockUse::Skip;
+    }
+    if (Changed) {
+        Changed = false;
+        return TBlockUse::Restart;
+    }
+    return TBlockUse::Add;
+}
+
+void TSignalIn::EnableClockCompensation(bool on) {
+    CompensationOn.store(on, std::memory_order_relaxed);
+    if (on) {
+        // Straight to the best estimate there is; the loop refines it from there.
+        const TClockOffset offset = ClockOffset();
+        const double ratio = offset.Known ? offset.Ppm : 0.0;
+        RatioAsked.store(ratio, std::memory_order_relaxed);
+        SetClockRatioPpm(ratio);
+    }
+    SetClockCompensation(on);
+}
+
+void TSignalIn::ResetClockOffset() {
+    ClockEstimator.Reset();
+    RatioAsked.store(0.0, std::memory_order_relaxed);
+    SetClockRatioPpm(0.0);
+}
+
 void TSignalIn::ProcessLevelBlock(TWaveData& data, const std::array<float, 2>& peak) {
     const int32_t n = static_cast<int32_t>(data[0].size());
     if (TestBin < 1 || TestBin > n / 2 - 1) {
@@ -182,7 +270,11 @@ void TSignalIn::ProcessCalibrationBlock(TWaveData& data, bool saturated) {
         std::copy(left + 1, left + n / 2, Calibration.begin() + 1);
         std::copy(left + 1, left + n / 2, right + 1);
     }
-    TrackCalibrationNoise(left, n / 2, saturated);
+    // Only whole results are samples of the noise: the growing sums before one are not
+    // independent of each other.
+    if (Delivery().Complete) {
+        TrackCalibrationNoise(left, n / 2, saturated);
+    }
     FCalibrated = true;
     CalibrationRecord = NewRecord;
     CalibrationRecord->Made = FormatRecordTime(std::time(nullptr));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "uCalibrationRecord.h"
+#include "uClockOffset.h"
 #include "uCom.h"
 #include "uEvaluation.h"
 #include "uWaveIn.h"
@@ -33,6 +35,7 @@ class TSignalIn : public TSyncIn {
   public:
     // calibrationPath: the binary calibration file (beside the executable in the program).
     TSignalIn(TWaveService& service, TUiDispatcher& ui, TClock& clock, std::string calibrationPath);
+    ~TSignalIn() override;
 
     void BeginLevelSetting(float frequency, TTextEvent onText);
     // madeFor: what the analyser cannot know of the set-up (device names, C in); its rate,
@@ -50,6 +53,22 @@ class TSignalIn : public TSyncIn {
 
     // Both channels become packed spectra, then the stage's work; see the stage enumeration.
     void ProcessBlock(TWaveData& data) override;
+    // Capture thread: every block feeds the clock-offset estimate, which steers the
+    // compensation when it is on. Only the steady response to the stimulus is summed: never
+    // the first block of a run, nor a block whose power differs from the one before it (the
+    // stimulus arriving or changing, latency included); steady again after such a change, the
+    // sum starts afresh. A run that never settles is summed after a few blocks all the same.
+    TBlockUse PreprocessBlock(TWaveData& block, const TBlockTag& tag) override;
+
+    // Any thread: the offset of the capture clock against the playback clock, measured from
+    // the stimulus (the resampling in force included).
+    TClockOffset ClockOffset() const { return ClockEstimator.Offset(); }
+    // Any thread: resample the captured stream by the measured offset so that the tones land
+    // back on their bins. Off by default.
+    void EnableClockCompensation(bool on);
+    bool ClockCompensation() const { return CompensationOn.load(std::memory_order_relaxed); }
+    // Forgets the offset measured and the resampling (for other devices or another rate).
+    void ResetClockOffset();
 
     // Saturation levels from the settings file, then the calibration file and its record. True
     // when the file held at least one entry. A missing, short or malformed file leaves
@@ -92,6 +111,7 @@ class TSignalIn : public TSyncIn {
     void ProcessCalibrationBlock(TWaveData& data, bool saturated);
     void LevelStep(const std::array<float, 2>& peak);
     void TrackCalibrationNoise(const TComplex* ratio, int32_t bins, bool saturated);
+    TBlockUse SteadyUse(double power, uint64_t run);
 
     TSignalStage FStage = TSignalStage::stMeasure;
     int32_t TestBin = 0;
@@ -100,6 +120,16 @@ class TSignalIn : public TSyncIn {
     bool FirstBlock = false;
     std::string FCalibrationPath;
     bool FCalibrated = false;
+    TClockOffsetEstimator ClockEstimator;
+    std::atomic<bool> CompensationOn{false};
+    std::atomic<double> RatioAsked{0.0};  // the resampling last asked of the capture
+    // Capture thread: the steady state of the run in progress.
+    uint64_t SteadyRun = 0;
+    int32_t BlocksInRun = 0;
+    double PreviousPower = 0;
+    bool Summing = false;       // a steady block has been summed in this run
+    bool NeverSettles = false;  // summed for want of a steady block: no change is watched
+    bool Changed = false;       // a change since the sum began
     // The calibration run in progress: what it is made for, and the spread of its successive
     // ratios (per bin: the previous ratio and the summed squared relative steps).
     TCalibrationRecord NewRecord;

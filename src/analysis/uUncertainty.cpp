@@ -336,6 +336,11 @@ std::string FormatWithUncertainty(double value, double expanded, const std::stri
            Fixed(roundedU, decimals);
 }
 
+std::string AveragingText(const TDelivery& delivery) {
+    return "Averaging: " + std::to_string(delivery.Blocks) + " / " +
+           std::to_string(delivery.Wanted) + " blocks";
+}
+
 std::string FormatFitReading(const TFitReading& reading) {
     if (!reading.UncertaintyKnown) {
         return FormatSeriesFit(reading.Fit);

@@ -13,6 +13,7 @@
 
 #include "uCom.h"
 #include "uEvaluation.h"
+#include "uWaveIn.h"
 
 namespace tavrin {
 
@@ -120,6 +121,9 @@ class TFitStatistics {
 // "4.7000 µF ± 0.0004": the value in the readout's prefix, rounded to where the uncertainty's
 // one significant digit stands (two when it begins with 1), the unit, and the uncertainty.
 std::string FormatWithUncertainty(double value, double expanded, const std::string& unit);
+
+// The readout while a fresh sum is still growing: "Averaging: 12 / 117 blocks".
+std::string AveragingText(const TDelivery& delivery);
 
 // The three-line readout of a reading: "Cx= 4.7000 µF ± 0.0004", "R= 0.20 Ohm ± 0.01",
 // "tg= 2.8E-03 ± 4.0E-05". An unsupported reactance reads "Cx= ??" and "tg= ??"; without a

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "uCaptureResampler.h"
 #include "uNumberText.h"
 
 namespace tavrin {
@@ -25,7 +26,9 @@ constexpr int64_t kFallbackMs = 60000;
 // ---- TWaveIn ----
 
 TWaveIn::TWaveIn(TWaveService& service, TUiDispatcher& ui)
-    : TWaveControl(service, ui), CaptureMode(kStoring) {
+    : TWaveControl(service, ui),
+      CaptureMode(kStoring),
+      Resampler(std::make_unique<TCaptureResampler>()) {
     SetBlockLength(kInitialBlockLength);
 }
 
@@ -39,6 +42,13 @@ bool TWaveIn::Start() {
     }
     // The first frames after a start carry the device's settling; they are skipped.
     Position = -(25 + static_cast<int32_t>(SampleRate() / 1000));
+    Compensating = CompensationRequested.load(std::memory_order_acquire);
+    RatioInForce = RatioRequested.load(std::memory_order_acquire);
+    if (Compensating) {
+        Resampler->Reset();
+        Position -= TCaptureResampler::kSettleFrames;
+    }
+    NewRun();
     RewindPending.store(false, std::memory_order_relaxed);
     CaptureMode.store(kStoring, std::memory_order_release);
     if (!OpenDevice(true, kWaveCallbackEvent | kWaveFormatDirect, "Can not open input device ")) {
@@ -69,10 +79,32 @@ void TWaveIn::SetCapturing(bool capturing) {
         RewindPending.store(true, std::memory_order_release);
         return;
     }
-    int32_t mode = CaptureMode.load(std::memory_order_acquire);
-    while (mode != kStoring &&
-           !CaptureMode.compare_exchange_weak(mode, kResumeBuffers, std::memory_order_acq_rel)) {
+    // Buffers the device has returned but this thread has not handled yet were recorded
+    // before the resume, possibly before the change it waited for: they go too.
+    int32_t backlog = 0;
+    for (const TWaveHeader& header : BufferHeaders()) {
+        const uint32_t flags = header.Flags.load(std::memory_order_acquire);
+        if ((flags & kHeaderDone) != 0 && (flags & kHeaderInQueue) == 0) {
+            ++backlog;
+        }
     }
+    int32_t mode = CaptureMode.load(std::memory_order_acquire);
+    while (mode != kStoring && !CaptureMode.compare_exchange_weak(mode, kResumeBuffers + backlog,
+                                                                  std::memory_order_acq_rel)) {
+    }
+}
+
+void TWaveIn::SetClockCompensation(bool on) {
+    CompensationRequested.store(on, std::memory_order_release);
+}
+
+void TWaveIn::SetClockRatioPpm(double ppm) {
+    RatioRequested.store(ppm, std::memory_order_release);
+}
+
+void TWaveIn::NewRun() {
+    ++Tag.Run;
+    Tag.RatioPpm = Compensating ? RatioInForce : 0.0;
 }
 
 void TWaveIn::ProcessBuffer(TWaveHeader& header) {
@@ -83,17 +115,38 @@ void TWaveIn::ProcessBuffer(TWaveHeader& header) {
         if (Position > length - 1) {
             Position = 0;
         }
+        NewRun();
     }
     if (RewindPending.exchange(false, std::memory_order_acq_rel)) {
         Position = 0;
+        NewRun();
+    }
+    const bool compensate =
+        CompensationRequested.load(std::memory_order_acquire) && Resampler->Ready();
+    const double ratio = RatioRequested.load(std::memory_order_acquire);
+    if (compensate != Compensating || (compensate && ratio != RatioInForce)) {
+        // The block in progress mixes two time bases: it is dropped, and a new one begins
+        // (after the converter's settling when it has just been switched on).
+        if (compensate && !Compensating) {
+            Resampler->Reset();
+        }
+        Position =
+            compensate && !Compensating ? -TCaptureResampler::kSettleFrames : std::min(Position, 0);
+        Compensating = compensate;
+        RatioInForce = ratio;
+        NewRun();
     }
     const int32_t mode = CaptureMode.load(std::memory_order_acquire);
-    if (mode == kStoring) {
-        const uint32_t bytes =
-            std::min(header.BytesRecorded.load(std::memory_order_relaxed), header.BufferLength);
-        StoreFrames(reinterpret_cast<const TStereoFrame*>(header.Data),
-                    static_cast<int32_t>(bytes / sizeof(TStereoFrame)));
-    } else if (mode > kPaused) {
+    const uint32_t bytes =
+        std::min(header.BytesRecorded.load(std::memory_order_relaxed), header.BufferLength);
+    const auto* frames = reinterpret_cast<const TStereoFrame*>(header.Data);
+    const auto count = static_cast<int32_t>(bytes / sizeof(TStereoFrame));
+    if (Compensating) {
+        ResampleFrames(frames, count, mode == kStoring);
+    } else if (mode == kStoring) {
+        StoreFrames(frames, count);
+    }
+    if (mode > kPaused) {
         // A pause or a new countdown set meanwhile wins over this step.
         int32_t expected = mode;
         CaptureMode.compare_exchange_strong(expected, mode == 1 ? kStoring : mode - 1,
@@ -125,12 +178,59 @@ void TWaveIn::StoreFrames(const TStereoFrame* frames, int32_t count) {
         position += run;
         if (position == length) {
             position = 0;
-            if (OnBlock) {
-                OnBlock(Block);
-            }
+            CompleteBlock();
         }
     }
     Position = position;
+}
+
+void TWaveIn::ResampleFrames(const TStereoFrame* frames, int32_t count, bool store) {
+    Converted.resize(2 * static_cast<size_t>(count));
+    for (int32_t k = 0; k < count; ++k) {
+        Converted[2 * static_cast<size_t>(k)] = static_cast<float>(frames[k].Left * kSampleScale);
+        Converted[2 * static_cast<size_t>(k) + 1] =
+            static_cast<float>(frames[k].Right * kSampleScale);
+    }
+    const std::vector<float>& out =
+        Resampler->Process(Converted.data(), count, 1.0 / (1.0 + RatioInForce * 1e-6));
+    if (store) {
+        AssembleInterleaved(out.data(), Resampler->OutputFrames());
+    }
+}
+
+void TWaveIn::AssembleInterleaved(const float* samples, int32_t count) {
+    const int32_t length = static_cast<int32_t>(Block[0].size());
+    int32_t position = Position;
+    int32_t i = 0;
+    while (i < count) {
+        if (position < 0) {
+            const int32_t skipped = std::min(-position, count - i);
+            position += skipped;
+            i += skipped;
+            continue;
+        }
+        const int32_t run = std::min(length - position, count - i);
+        float* left = Block[0].data() + position;
+        float* right = Block[1].data() + position;
+        const float* source = samples + 2 * static_cast<size_t>(i);
+        for (int32_t k = 0; k < run; ++k) {
+            left[k] = source[2 * k];
+            right[k] = source[2 * k + 1];
+        }
+        i += run;
+        position += run;
+        if (position == length) {
+            position = 0;
+            CompleteBlock();
+        }
+    }
+    Position = position;
+}
+
+void TWaveIn::CompleteBlock() {
+    if (OnBlock) {
+        OnBlock(Block);
+    }
 }
 
 void TWaveIn::CloseDevice() {
@@ -143,16 +243,21 @@ void TWaveIn::CloseDevice() {
 TSyncIn::TSyncIn(TWaveService& service, TUiDispatcher& ui, TClock& clock)
     : TWorkerThread(ui, [this] { ThreadLoop(); }),
       Clock(clock),
-      WaveIn(std::make_unique<TWaveIn>(service, ui)) {
-    WaveIn->OnBlock = [this](TWaveData& block) { BlockCaptured(block); };
+      WaveIn(std::make_unique<TWaveIn>(service, ui)),
+      Capture(WaveIn.get()) {
+    WaveIn->OnBlock = [this](TWaveData& block) { BlockCaptured(block, Capture->BlockTag()); };
 }
 
 TSyncIn::~TSyncIn() {
+    EndCapture();
+    DataEvent.Signal();
+    JoinThread();
+}
+
+void TSyncIn::EndCapture() {
     // Ending first: deliveries served while the capture thread ends are dropped.
     RequestEnd();
     WaveIn.reset();
-    DataEvent.Signal();
-    JoinThread();
 }
 
 void TSyncIn::SetDeviceID(uint32_t id) {
@@ -226,18 +331,45 @@ void TSyncIn::SetCapturing(bool capturing) {
     WaveIn->SetCapturing(capturing);
 }
 
+void TSyncIn::SetClockCompensation(bool on) {
+    WaveIn->SetClockCompensation(on);
+}
+
+void TSyncIn::SetClockRatioPpm(double ppm) {
+    WaveIn->SetClockRatioPpm(ppm);
+}
+
 void TSyncIn::ProcessBlock(TWaveData&) {}
 
-void TSyncIn::BlockCaptured(TWaveData& block) {
+TBlockUse TSyncIn::PreprocessBlock(TWaveData&, const TBlockTag&) {
+    return TBlockUse::Add;
+}
+
+int32_t TSyncIn::BlocksWanted(int32_t length) const {
+    const double blockMs = 1000.0 * length / std::max<uint32_t>(Capture->SampleRate(), 1);
+    const double blocks = std::ceil(IntegrationMs.load(std::memory_order_relaxed) / blockMs);
+    return static_cast<int32_t>(std::clamp(blocks, 1.0, 1e9));
+}
+
+void TSyncIn::BlockCaptured(TWaveData& block, const TBlockTag& tag) {
+    const TBlockUse use = PreprocessBlock(block, tag);
     const int32_t length = static_cast<int32_t>(block[0].size());
-    if (DropSum.exchange(false, std::memory_order_acq_rel)) {
+    // Blocks of another run (a pause, a new resampling ratio) do not add up with these.
+    if (DropSum.exchange(false, std::memory_order_acq_rel) || tag.Run != SumRun ||
+        use == TBlockUse::Restart) {
         BlockCount = 0;
+        SumRun = tag.Run;
+        FirstPeriod = true;
     }
     if (static_cast<int32_t>(Accumulator[0].size()) != length) {
         for (std::vector<double>& channel : Accumulator) {
             channel.assign(static_cast<size_t>(length), 0.0);
         }
         BlockCount = 0;
+        FirstPeriod = true;
+    }
+    if (use == TBlockUse::Skip) {
+        return;
     }
     // Summed in double: in 32 bits the rounding of a sum of a few hundred blocks exceeds the
     // averaged noise, and longer integration would stop improving the result.
@@ -260,20 +392,28 @@ void TSyncIn::BlockCaptured(TWaveData& block) {
     if (elapsed > kFallbackMs) {
         Requested.store(true, std::memory_order_release);
     }
-    if (elapsed >= IntegrationMs.load(std::memory_order_relaxed) &&
-        Requested.load(std::memory_order_acquire) &&
-        !DeliveryBusy.load(std::memory_order_acquire)) {
+    const bool averaging = Averaging();
+    const int32_t wanted = averaging ? BlocksWanted(length) : 1;
+    // A restarted sum is complete once it holds an integration time; later ones are due an
+    // integration time after the last hand-over, as blocks keep coming at their own pace.
+    const bool complete = FirstPeriod ? BlockCount >= wanted
+                                      : elapsed >= IntegrationMs.load(std::memory_order_relaxed);
+    if (Requested.load(std::memory_order_acquire) &&
+        !DeliveryBusy.load(std::memory_order_acquire) && (complete || (averaging && FirstPeriod))) {
         LastHandOverMs = now;
         HandedOver = true;
-        HandOver();
-        BlockCount = 0;
-    } else if (!Averaging()) {
+        HandOver(complete, wanted);
+        if (complete) {
+            BlockCount = 0;
+            FirstPeriod = false;
+        }
+    } else if (!averaging) {
         BlockCount = 0;
     }
     SummedBlocks.store(BlockCount, std::memory_order_relaxed);
 }
 
-void TSyncIn::HandOver() {
+void TSyncIn::HandOver(bool complete, int32_t wanted) {
     // The mean, rounded once to 32 bits; a single block comes out unchanged.
     const size_t length = Accumulator[0].size();
     ResizeWaveData(Output, static_cast<int32_t>(length));
@@ -285,6 +425,7 @@ void TSyncIn::HandOver() {
             out[i] = static_cast<float>(sum[i] / count);
         }
     }
+    OutputDelivery = {BlockCount, wanted, complete};
     Requested.store(false, std::memory_order_release);
     DeliveryBusy.store(true, std::memory_order_release);
     DataEvent.Signal();

@@ -11,6 +11,7 @@
 #include "uCom.h"
 #include "uEvaluation.h"
 #include "uWaveControl.h"
+#include "uWaveIn.h"
 
 namespace tavrin {
 
@@ -45,6 +46,9 @@ struct TMeasurementResult {
     // The bench-meter readings (spot readout, band models), in the impedance modes only; valid
     // during the call, as Data.
     const TBenchReadout* Bench = nullptr;
+    // How many blocks the result holds of those an integration time wants; not Complete while
+    // a fresh sum (after Start or any change) is still growing: progress, not yet a result.
+    TDelivery Averaging;
     TWaveData* Data = nullptr;
 
     // Width of one bin, Hz, as the display rounds it (32-bit).

@@ -8,6 +8,7 @@
 #include "uSettingsFile.h"
 #include "uSignalIn.h"
 #include "uUiDispatcher.h"
+#include "uUncertainty.h"
 #include "uWaveOut.h"
 
 namespace tavrin {
@@ -385,7 +386,8 @@ void TMeasurementSession::SignalInData(TWaveData& data) {
     const TBinRange band =
         BandBins(FBlockLength, FSignalIn->SampleRate(), FRangeLow, FRangeHigh, slots);
     const float step = AngularStep(FSignalIn->SampleRate(), FBlockLength);
-    if (FBench.Capturing() && FMode != mdCalibration) {
+    // A sum still growing is no reading of the fixture: only whole integration times count.
+    if (FBench.Capturing() && FMode != mdCalibration && FSignalIn->Delivery().Complete) {
         // Before the evaluation writes Zx over the driving channel.
         const std::span<const TComplex> left(ComplexSlots(data[0].data()),
                                              static_cast<size_t>(slots));
@@ -398,13 +400,15 @@ void TMeasurementSession::SignalInData(TWaveData& data) {
         case mdZGraph:
         case mdZGraphLCR: {
             const bool lcr = FMode == mdZGraphLCR;
-            result.Fit = FSignalIn->ComputeImpedance(data, swap, FRangeLow, FRangeHigh,
-                                                     FRref.Value(), FInputCapacitance, lcr,
-                                                     [this](const std::string& text) {
-                                                         if (OnLCRText) {
-                                                             OnLCRText(text);
-                                                         }
-                                                     });
+            const TDelivery& delivery = FSignalIn->Delivery();
+            result.Fit = FSignalIn->ComputeImpedance(
+                data, swap, FRangeLow, FRangeHigh, FRref.Value(), FInputCapacitance, lcr,
+                [this, &delivery](const std::string& text) {
+                    if (OnLCRText) {
+                        // A sum still growing is no reading yet: the readout tells how far it is.
+                        OnLCRText(delivery.Complete ? text : AveragingText(delivery));
+                    }
+                });
             result.Content = lcr ? TResultContent::ImpedanceAndModel : TResultContent::Impedance;
             result.Bench = &FBench.Read(
                 std::span<const TComplex>(ComplexSlots(data[0].data()), static_cast<size_t>(slots)),
@@ -427,6 +431,7 @@ void TMeasurementSession::SignalInData(TWaveData& data) {
     result.BandHigh = calibrating ? static_cast<float>(FWaveSetup.FMax()) : FRangeHigh;
     result.Bins = {FrequencyToBin(result.BandLow), FrequencyToBin(result.BandHigh)};
     result.Data = &data;
+    result.Averaging = FSignalIn->Delivery();
     if (OnResult) {
         OnResult(result);
     }

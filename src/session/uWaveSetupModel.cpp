@@ -67,6 +67,13 @@ bool TWaveSetupModel::SelectRate(int32_t rate) {
     // The owner sees the new rate with the old band first.
     RaiseSetupChange();
     const int32_t half = SampleRate() / 2;
+    // At or above half the rate FMin leaves no bin below it: it follows the rate down too.
+    if (FMinValue >= half) {
+        FMinText = FormatIniInt(half - 1);
+        CheckMinText();
+    } else if (!FMinInForce) {
+        CheckMinText();
+    }
     if (half < FMaxValue) {
         FMaxText = FormatIniInt(half);
         CheckMaxText();
@@ -112,7 +119,8 @@ bool TWaveSetupModel::SetMaxText(std::string text) {
 
 bool TWaveSetupModel::CheckMinText() {
     const std::optional<int32_t> number = ParseBandEdit(FMinText);
-    FMinInForce = number && *number != 0;
+    // At or above half the rate the block would be 2 samples long and hold no bin at all.
+    FMinInForce = number && *number != 0 && *number < SampleRate() / 2;
     if (FMinInForce) {
         FMinValue = *number;
         RaiseSetupChange();

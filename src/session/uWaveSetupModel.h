@@ -42,7 +42,8 @@ class TWaveSetupModel {
     bool SwapInputs() const { return FSwap; }
 
     // The band texts as typed, and whether each is the one in force. FMin and FMax are the last
-    // accepted values: FMin is never 0; FMax was within SampleRate / 2 when it was accepted.
+    // accepted values: FMin is never 0 and lies below SampleRate / 2 (a change of rate brings it
+    // down with the rate); FMax was within SampleRate / 2 when it was accepted.
     // FMin < FMax is not guaranteed.
     const std::string& MinText() const { return FMinText; }
     const std::string& MaxText() const { return FMaxText; }

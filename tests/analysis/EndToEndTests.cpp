@@ -166,5 +166,103 @@ TEST_F(EndToEndTest, AClockOffsetShowsInTheAsynchronyFigure) {
     EXPECT_GT(std::fabs(asynchrony(200)), 0.02);
 }
 
+// Runs until the capture has delivered two seconds of audio since the start, however slowly the
+// box runs on this machine, and returns the clock-offset estimate at that point.
+TClockOffset AfterTwoSeconds(TRun& run) {
+    const int64_t blocks = (2 * run.Rate + run.BlockLength - 1) / run.BlockLength;
+    TClockOffset offset;
+    EXPECT_TRUE(run.RunUntil([&] {
+        offset = run.SignalIn.ClockOffset();
+        return offset.Blocks >= blocks;
+    }));
+    run.Stop();
+    return offset;
+}
+
+TVirtualBoxOptions WithClockOffset(TVirtualBoxOptions options, double ppm) {
+    options.ClockOffsetPpm = ppm;
+    return options;
+}
+
+TEST_F(EndToEndTest, TheLevelSettingsToneGivesTheClockOffsetWithinTwoSeconds) {
+    for (const double ppm : {-200.0, -50.0, 0.0, 50.0, 200.0}) {
+        TRun run(WithClockOffset(Options(true), ppm), PathOf("tavrin.cal"));
+        run.SignalIn.SetIntegrationTime("0.3");
+        const float f = static_cast<float>(std::sqrt(0.4 * kFMin * kFMax));
+        run.Configure(TVirtualBoxState::Calibration);
+        run.SignalIn.BeginLevelSetting(f, nullptr);
+        run.Start(f, f);
+        const TClockOffset offset = AfterTwoSeconds(run);
+        ASSERT_TRUE(offset.Known) << ppm;
+        EXPECT_NEAR(offset.Ppm, ppm, 0.5) << offset.Pairs << " pairs";
+    }
+}
+
+TEST_F(EndToEndTest, AMeasuringBandGivesTheClockOffsetWithinTwoSeconds) {
+    TRun run(WithClockOffset(Options(true), -137.0), PathOf("tavrin.cal"));
+    run.SignalIn.SetIntegrationTime("1");
+    run.Configure(TVirtualBoxState::Capacitor);
+    run.SignalIn.BeginMeasurement(false);
+    run.Start(100, 20000);
+    const TClockOffset offset = AfterTwoSeconds(run);
+    ASSERT_TRUE(offset.Known);
+    EXPECT_NEAR(offset.Ppm, -137.0, 0.5) << offset.Pairs << " pairs";
+}
+
+TEST_F(EndToEndTest, WithCompensationTwoHundredPpmReadAsOneClock) {
+    for (const double ppm : {-200.0, 200.0}) {
+        TRun run(WithClockOffset(Options(true), ppm), PathOf("tavrin.cal"));
+        run.SignalIn.EnableClockCompensation(true);
+        std::vector<std::string> texts;
+        run.Calibrate(kFMin, kFMax, texts);
+        run.SignalIn.SetIntegrationTime("1");
+        MeasureComponents(run, 1e-3, 0.05);
+        const TClockOffset offset = run.SignalIn.ClockOffset();
+        EXPECT_NEAR(offset.Ppm, ppm, 0.05) << offset.Pairs << " pairs";
+    }
+}
+
+TEST_F(EndToEndTest, ALongIntegrationShowsItsProgressAndNeverTheStartAsAResult) {
+    // Latency on: the first block after Start holds the stimulus arriving. With ten seconds of
+    // integration each delivery before the first whole one says how far the sum has come, and
+    // none of them holds the start.
+    {
+        TRun calibration(Options(true), PathOf("tavrin.cal"));
+        std::vector<std::string> texts;
+        calibration.Calibrate(kFMin, kFMax, texts);
+        calibration.SignalIn.SaveCalibrationTable();
+    }
+    // A box that has been silent until Start, as after the program starts.
+    TRun run(Options(true), PathOf("tavrin.cal"));
+    ASSERT_TRUE(run.SignalIn.LoadCalibration(TSettingsFile(PathOf("tavrin.ini"))));
+    run.SignalIn.SetIntegrationTime("10");
+    run.SignalIn.SetAveraging(true);
+    run.WithProgress = true;
+    std::vector<TDelivery> deliveries;
+    std::vector<double> resistances;
+    run.OnResult = [&](TWaveData& data) {
+        deliveries.push_back(run.SignalIn.Delivery());
+        std::optional<TSeriesFit> fit =
+            run.SignalIn.ComputeImpedance(data, false, 100, 20000, Parts.RefOhms,
+                                          static_cast<float>(Parts.InputFarads), true, nullptr);
+        resistances.push_back(fit ? fit->Resistance : 0.0);
+    };
+    run.Configure(TVirtualBoxState::Resistor);
+    run.SignalIn.BeginMeasurement(false);
+    run.Start(100, 20000);
+    ASSERT_TRUE(run.RunUntil([&] { return !deliveries.empty() && deliveries.back().Complete; }));
+    run.Stop();
+    const int32_t wanted = (10 * kRate + kBlockLength - 1) / kBlockLength;
+    ASSERT_GE(deliveries.size(), 2u);
+    EXPECT_FALSE(deliveries.front().Complete);
+    EXPECT_EQ(deliveries.front().Wanted, wanted);
+    EXPECT_GE(deliveries.back().Blocks, wanted);
+    for (size_t i = 0; i < deliveries.size(); ++i) {
+        EXPECT_LT(Relative(resistances[i], Parts.ResistorOhms), 1e-3)
+            << resistances[i] << " at delivery " << i << ", " << deliveries[i].Blocks << " of "
+            << deliveries[i].Wanted << " blocks";
+    }
+}
+
 }  // namespace
 }  // namespace tavrin

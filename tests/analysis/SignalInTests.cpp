@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <numbers>
@@ -311,6 +312,41 @@ TEST_F(SignalInTest, TransferIsTheReferenceSideOverTheDrivingSide) {
     TWaveData swapped = Spectra(512, {2, 0}, {1, 0});
     SignalIn.ComputeTransfer(swapped, true, 100, 1000);
     EXPECT_EQ(ComplexSlots(swapped[0].data())[SignalIn.FrequencyToBin(512, 500)], (TComplex{2, 0}));
+}
+
+TEST_F(SignalInTest, OnlyTheSteadyResponseIsSummedAndAChangeStartsTheSumAgain) {
+    const auto block = [](double amplitude, int32_t silent = 0) {
+        TWaveData data = Block(1024);
+        AddCosine(data[0], 10, amplitude);
+        AddCosine(data[1], 10, 0.5 * amplitude);
+        for (int c = 0; c < 2; ++c) {
+            std::fill_n(data[c].begin(), silent, 0.0f);
+        }
+        return data;
+    };
+    const auto use = [&](TWaveData data, uint64_t run) {
+        return SignalIn.PreprocessBlock(data, TBlockTag{run, 0.0});
+    };
+    // The stimulus arrives 100 samples into the second block of the run.
+    EXPECT_EQ(use(block(0.0), 1), TBlockUse::Skip);  // the first of a run, whatever it holds
+    EXPECT_EQ(use(block(0.5, 100), 1), TBlockUse::Skip);
+    EXPECT_EQ(use(block(0.5), 1), TBlockUse::Skip);  // whole, but the one before was not
+    EXPECT_EQ(use(block(0.5), 1), TBlockUse::Add);
+    EXPECT_EQ(use(block(0.5), 1), TBlockUse::Add);
+    // A new level arrives late (latency longer than the pause around the switch).
+    EXPECT_EQ(use(block(0.45), 1), TBlockUse::Skip);
+    EXPECT_EQ(use(block(0.45), 1), TBlockUse::Restart);
+    EXPECT_EQ(use(block(0.45), 1), TBlockUse::Add);
+    // A new run starts over; a signal that never settles is summed from the fifth block.
+    EXPECT_EQ(use(block(0.45), 2), TBlockUse::Skip);
+    EXPECT_EQ(use(block(0.45), 2), TBlockUse::Add);
+    const double levels[] = {0.1, 0.2, 0.3, 0.4, 0.5, 0.6};
+    std::vector<TBlockUse> uses;
+    for (const double level : levels) {
+        uses.push_back(use(block(level), 3));
+    }
+    EXPECT_EQ(uses, (std::vector<TBlockUse>{TBlockUse::Skip, TBlockUse::Skip, TBlockUse::Skip,
+                                            TBlockUse::Skip, TBlockUse::Add, TBlockUse::Add}));
 }
 
 }  // namespace

@@ -64,10 +64,14 @@ class TRun {
         WaveOut.OnStimulusChange = [this](bool playing) { SignalIn.SetCapturing(playing); };
         SignalIn.OnScaleAmplitude = [this](float factor) { ScaleAmplitude(factor); };
         SignalIn.OnData = [this](TWaveData& data) {
-            if (OnResult) {
-                OnResult(data);
+            // A sum still growing towards a whole integration time is progress, not a result,
+            // unless the test wants to see it.
+            if (SignalIn.Delivery().Complete || WithProgress) {
+                if (OnResult) {
+                    OnResult(data);
+                }
+                ++Results;
             }
-            ++Results;
             SignalIn.RequestData();  // the window asks again once the chart has drawn
         };
     }
@@ -160,6 +164,7 @@ class TRun {
     TWaveOut WaveOut;
     TSignalIn SignalIn;
     std::function<void(TWaveData&)> OnResult;
+    bool WithProgress = false;  // OnResult also sees the growing sums before a whole one
     int Results = 0;
     float Amplitude = 1.0f;
     float Low = 0, High = 0;

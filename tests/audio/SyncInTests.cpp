@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "StreamingTestKit.h"
@@ -24,8 +26,13 @@ class TRecordingSyncIn final : public TSyncIn {
         Events.push_back("process");
         Processed = &data;
     }
+    // Capture thread: the verdict the test set for the next block.
+    TBlockUse PreprocessBlock(TWaveData&, const TBlockTag&) override {
+        return NextUse.exchange(TBlockUse::Add);
+    }
     std::vector<std::string> Events;
     TWaveData* Processed = nullptr;
+    std::atomic<TBlockUse> NextUse{TBlockUse::Add};
 };
 
 class SyncInTest : public StreamingTest {
@@ -36,6 +43,7 @@ class SyncInTest : public StreamingTest {
             Receiver->Events.push_back("data");
             EXPECT_EQ(&data, Receiver->Processed);
             Delivered.push_back(data);
+            Deliveries.push_back(Receiver->Delivery());
         };
     }
     // One block of constant samples; the first after Start also covers the start skip.
@@ -65,8 +73,19 @@ class SyncInTest : public StreamingTest {
                          TChannelData(size, static_cast<float>(right / count))};
     }
 
+    // Blocks summed, wanted and complete, as each delivery said.
+    static std::vector<std::tuple<int32_t, int32_t, bool>> Counts(
+        const std::vector<TDelivery>& deliveries) {
+        std::vector<std::tuple<int32_t, int32_t, bool>> counts;
+        for (const TDelivery& d : deliveries) {
+            counts.emplace_back(d.Blocks, d.Wanted, d.Complete);
+        }
+        return counts;
+    }
+
     TFakeClock Clock;
     std::vector<TWaveData> Delivered;
+    std::vector<TDelivery> Deliveries;
     bool FirstBlock = true;
     std::unique_ptr<TRecordingSyncIn> Receiver =
         std::make_unique<TRecordingSyncIn>(Service, Ui, Clock);
@@ -92,48 +111,80 @@ TEST_F(SyncInTest, WithoutARequestBlocksAreDroppedUntilTheNextRequest) {
     EXPECT_EQ(Delivered[1], Mean({3000}));
 }
 
-TEST_F(SyncInTest, AveragingDeliversTheMeanOfTheBlocksOfOneIntegrationTime) {
+TEST_F(SyncInTest, AFreshSumShowsHowFarItHasComeUntilItHoldsAWholeIntegrationTime) {
+    // Blocks of 50 ms: an integration time of 0.15 s wants three.
+    Receiver->SetBlockLength(2400);
     Receiver->SetAveraging(true);
     EXPECT_TRUE(Receiver->Averaging());
-    Receiver->SetIntegrationTime("0.3");
+    Receiver->SetIntegrationTime("0.15");
     ASSERT_TRUE(Start());
-    ASSERT_TRUE(FeedBlock(1000));  // first block: at once, unchanged
+    ASSERT_TRUE(FeedBlock(1000, 2400));  // the first block is no result yet: 1 of 3
     ASSERT_TRUE(AwaitDeliveries(1));
-    EXPECT_EQ(Delivered[0], Mean({1000}));
+    EXPECT_EQ(Delivered[0], Mean({1000}, 2400));
+    ASSERT_TRUE(FeedBlock(2000, 2400));  // not asked for: summed, not delivered
     Receiver->RequestData();
-    Clock.Advance(100);
-    ASSERT_TRUE(FeedBlock(2000));
-    Clock.Advance(199);
-    ASSERT_TRUE(FeedBlock(-3000));  // 299 ms: not yet
-    Clock.Advance(1);
-    ASSERT_TRUE(FeedBlock(7000));  // 300 ms: due
+    ASSERT_TRUE(FeedBlock(3000, 2400));  // the whole integration time: the result
     ASSERT_TRUE(AwaitDeliveries(2));
-    EXPECT_EQ(Delivered[1], Mean({2000, -3000, 7000}));
+    EXPECT_EQ(Delivered[1], Mean({1000, 2000, 3000}, 2400));
+
+    // From there on, the blocks of each integration time, delivered when it has passed.
+    Receiver->RequestData();
+    Clock.Advance(50);
+    ASSERT_TRUE(FeedBlock(2000, 2400));
+    Clock.Advance(99);
+    ASSERT_TRUE(FeedBlock(-3000, 2400));  // 149 ms: not yet
+    Clock.Advance(1);
+    ASSERT_TRUE(FeedBlock(7000, 2400));  // 150 ms: due
+    ASSERT_TRUE(AwaitDeliveries(3));
+    EXPECT_EQ(Delivered[2], Mean({2000, -3000, 7000}, 2400));
+    EXPECT_EQ(Counts(Deliveries), (std::vector<std::tuple<int32_t, int32_t, bool>>{
+                                      {1, 3, false}, {3, 3, true}, {3, 3, true}}));
+}
+
+TEST_F(SyncInTest, BlocksThePreprocessingRefusesAreLeftOutAndAChangeStartsAfresh) {
+    Receiver->SetBlockLength(2400);
+    Receiver->SetAveraging(true);
+    Receiver->SetIntegrationTime("0.15");
+    ASSERT_TRUE(Start());
+    Receiver->NextUse = TBlockUse::Skip;
+    ASSERT_TRUE(FeedBlock(-9000, 2400));  // not the steady response yet: neither summed nor shown
+    ASSERT_TRUE(FeedBlock(1000, 2400));
+    ASSERT_TRUE(AwaitDeliveries(1));
+    EXPECT_EQ(Delivered[0], Mean({1000}, 2400));
+    Receiver->RequestData();
+    Receiver->NextUse = TBlockUse::Restart;  // steady again after a change
+    ASSERT_TRUE(FeedBlock(5000, 2400));
+    ASSERT_TRUE(AwaitDeliveries(2));
+    EXPECT_EQ(Delivered[1], Mean({5000}, 2400));
+    EXPECT_EQ(Counts(Deliveries),
+              (std::vector<std::tuple<int32_t, int32_t, bool>>{{1, 3, false}, {1, 3, false}}));
 }
 
 TEST_F(SyncInTest, ALongSumKeepsTheMeanToTheLastBit) {
-    // Thousands of blocks: a 32-bit running sum would by now have drifted off the mean by more
-    // than the noise that averaging so long is meant to remove.
+    // Three thousand blocks of 10 ms: a 32-bit running sum would by now have drifted off the
+    // mean by more than the noise that averaging so long is meant to remove.
     Receiver->SetAveraging(true);
     Receiver->SetIntegrationTime("30");
-    Receiver->SetBlockLength(16);
+    Receiver->SetBlockLength(480);
     ASSERT_TRUE(Start());
-    ASSERT_TRUE(FeedBlock(1000, 16));
-    ASSERT_TRUE(AwaitDeliveries(1));
-    Receiver->RequestData();
+    ASSERT_TRUE(FeedBlock(12346, 480));
+    ASSERT_TRUE(AwaitDeliveries(1));  // 1 of 3000
     constexpr int kBlocks = 3000;
-    for (int i = 0; i < kBlocks - 1; ++i) {
-        ASSERT_TRUE(FeedBlock(static_cast<int16_t>(i % 2 == 0 ? 12345 : 12347), 16));
+    for (int i = 1; i < kBlocks; ++i) {
+        if (i == kBlocks - 1) {
+            Receiver->RequestData();
+        }
+        ASSERT_TRUE(FeedBlock(static_cast<int16_t>(i % 2 == 0 ? 12345 : 12347), 480));
     }
-    Clock.Advance(30000);
-    ASSERT_TRUE(FeedBlock(12346, 16));
     ASSERT_TRUE(AwaitDeliveries(2));
-    // The exact mean: half of the blocks 12345, half 12347, one 12346.
-    const double left = ((kBlocks / 2) * static_cast<double>(Sample(12345)) +
-                         (kBlocks / 2 - 1) * static_cast<double>(Sample(12347)) + Sample(12346)) /
-                        kBlocks;
+    EXPECT_TRUE(Deliveries[1].Complete);
+    EXPECT_EQ(Deliveries[1].Blocks, kBlocks);
+    // The exact mean: one block 12346, then half of the others 12347 and half 12345.
+    const double left =
+        (static_cast<double>(Sample(12346)) + (kBlocks / 2) * static_cast<double>(Sample(12347)) +
+         (kBlocks / 2 - 1) * static_cast<double>(Sample(12345))) /
+        kBlocks;
     EXPECT_EQ(Delivered[1][0][0], static_cast<float>(left));
-    EXPECT_EQ(Delivered[1][0].size(), 16u);
 }
 
 TEST_F(SyncInTest, WithoutAveragingTheBlockThatMakesItDueIsDelivered) {
@@ -198,7 +249,6 @@ TEST_F(SyncInTest, PausingCaptureDropsTheRunningSum) {
     ASSERT_TRUE(Start());
     ASSERT_TRUE(FeedBlock(1000));
     ASSERT_TRUE(AwaitDeliveries(1));
-    Receiver->RequestData();
     ASSERT_TRUE(FeedBlock(2000));
     Receiver->SetCapturing(false);
     ASSERT_TRUE(FeedBlock(-5000));  // paused: not stored
@@ -206,10 +256,11 @@ TEST_F(SyncInTest, PausingCaptureDropsTheRunningSum) {
     for (int discarded = 0; discarded < 3; ++discarded) {
         ASSERT_TRUE(FeedBlock(-5000));
     }
-    Clock.Advance(1000);
+    Receiver->RequestData();
     ASSERT_TRUE(FeedBlock(3000));
     ASSERT_TRUE(AwaitDeliveries(2));
     EXPECT_EQ(Delivered[1], Mean({3000}));
+    EXPECT_EQ(Deliveries[1].Blocks, 1);
 }
 
 TEST_F(SyncInTest, StartWhileRunningAndStopWhileIdleChangeNothing) {

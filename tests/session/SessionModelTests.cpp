@@ -54,6 +54,23 @@ TEST(WaveSetupModelTest, DevicesByNameAndTheBandFollowingTheRate) {
     EXPECT_EQ(settings.ReadText("WaveSetup", "FMin", ""), "0");  // kept as typed
 }
 
+TEST(WaveSetupModelTest, FMinAtHalfTheRateLeavesNoBinAndIsRejected) {
+    TVirtualBoxService box;
+    TWaveSetupModel model(box);
+    EXPECT_FALSE(model.SetMinText("24000"));  // a block of 2: no bin at all
+    EXPECT_FALSE(model.MinInForce());
+    EXPECT_EQ(model.FMin(), 20);
+    EXPECT_TRUE(model.SetMinText("23999"));
+    EXPECT_TRUE(model.SetMinText("-5"));  // as before: negative numbers stand
+    // Taken at 192000, then the rate falls under it: FMin follows the half rate down.
+    ASSERT_TRUE(model.SelectRate(192000));
+    EXPECT_TRUE(model.SetMinText("50000"));
+    ASSERT_TRUE(model.SelectRate(48000));
+    EXPECT_EQ(model.FMin(), 23999);
+    EXPECT_EQ(model.MinText(), "23999");
+    EXPECT_TRUE(model.MinInForce());
+}
+
 TEST(ValueHistoryTest, EntriesSurviveASaveAndALoad) {
     TScratchFolder folder;
     TSettingsFile settings(folder.PathOf("tavrin.ini"));

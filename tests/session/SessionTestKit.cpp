@@ -48,6 +48,12 @@ void TSessionRig::Open() {
     session.OnModeChange = [this](int mode) { Modes.push_back(mode); };
     session.OnLCRText = [this](const std::string& text) { LCRText = text; };
     session.OnResult = [this](const TMeasurementResult& result) {
+        // A sum still growing is progress, not a result.
+        if (!result.Averaging.Complete) {
+            ++Progress;
+            FSession->RequestData();
+            return;
+        }
         LastFit = result.Fit;
         if (result.Bench) {
             LastBench = *result.Bench;

@@ -59,7 +59,8 @@ class TSessionRig {
     std::optional<TBenchReadout> LastBench;
     std::vector<TComplex> LastZx;
     TBinRange LastBins;
-    int Results = 0;
+    int Results = 0;   // complete results only
+    int Progress = 0;  // deliveries of a sum still growing
 
   private:
     void Open();
