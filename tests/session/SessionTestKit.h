@@ -3,6 +3,8 @@
 // A measuring session on the virtual connection box at speed, its files in a scratch folder, with
 // every event it raises recorded: the session as the window or the command line drives it.
 
+#include <atomic>
+#include <cmath>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -32,9 +34,25 @@ class TScratchFolder {
     std::filesystem::path Folder;
 };
 
+// Time as the captured audio tells it: one block's length each time the receiver looks, which
+// it does once per block summed. An integration time then holds as many blocks however busy
+// the machine is. The block's length follows the results (set from the user-interface thread).
+class TBlockClock : public TClock {
+  public:
+    double NowMs() const override;
+    void SetBlockMs(double ms) { BlockUs.store(std::llround(ms * 1000.0)); }
+
+  private:
+    std::atomic<int64_t> BlockUs{85333};  // 4096 samples at 48000/s
+    mutable std::atomic<int64_t> NowUs{0};
+};
+
 class TSessionRig {
   public:
-    explicit TSessionRig(const TScratchFolder& folder, const TVirtualBoxOptions& box = FastBox());
+    // With `boxTime` the session counts its integration time in captured audio (TBlockClock);
+    // otherwise in wall time, in which the box runs SpeedUp times faster.
+    explicit TSessionRig(const TScratchFolder& folder, const TVirtualBoxOptions& box = FastBox(),
+                         bool boxTime = false);
     ~TSessionRig();
 
     TMeasurementSession& Session() { return *FSession; }
@@ -46,7 +64,8 @@ class TSessionRig {
     bool RunUntil(const std::function<bool()>& done, int timeoutMs = 30000);
     // Waits for `count` more results.
     bool WaitResults(int count);
-    // Level setting until the asynchrony is shown, Continue, Stop once a block was stored.
+    // Level setting until the asynchrony is shown, Continue, Stop once a whole integration time
+    // was stored.
     void Calibrate();
 
     std::vector<std::string> StageTexts;
@@ -67,6 +86,8 @@ class TSessionRig {
 
     TScratchFolder const& Folder;
     TSystemClock Clock;
+    TBlockClock BoxClock;
+    const bool BoxTime;
     TUiDispatcher Ui{Clock};
     TVirtualBoxService Box;
     std::unique_ptr<TMeasurementSession> FSession;
