@@ -68,7 +68,11 @@ void TCalibrateCommand::Run(TCliEnvironment& environment) {
             Print({{"stage", "level"}, {"text", TextLines(text)}});
         }
     };
+    TellOpenOnStderr(session);
     session.Open();
+    if (!session.OwnsFiles()) {
+        throw ECliError("nothing calibrated: " + Options.SettingsPath + " is another Tavrin's");
+    }
     TProcessStopSignal stop;
     TCliRun run(environment, session, stop);
     ApplySetup(session, Options);

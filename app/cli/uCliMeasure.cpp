@@ -120,6 +120,7 @@ void TMeasureCommand::Run(TCliEnvironment& environment) {
         }
         session.RequestData();
     };
+    TellOpenOnStderr(session);
     session.Open();
     TProcessStopSignal stop;
     TCliRun run(environment, session, stop);

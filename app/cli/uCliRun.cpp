@@ -1,5 +1,7 @@
 #include "uCliRun.h"
 
+#include <iostream>
+
 #include "uCliEnvironment.h"
 #include "uCliError.h"
 #include "uMeasurementSession.h"
@@ -21,6 +23,14 @@ std::string OneLine(std::string text) {
 }
 
 }  // namespace
+
+void TellOpenOnStderr(TMeasurementSession& session) {
+    const auto tell = [](const std::string& text) {
+        std::cerr << "tavrin-cli: " << OneLine(text) << std::endl;
+    };
+    session.OnError = tell;
+    session.OnNotice = tell;
+}
 
 TCliRun::TCliRun(TCliEnvironment& environment, TMeasurementSession& session,
                  const TStopSignal& stop)

@@ -15,6 +15,10 @@ namespace tavrin::cli {
 
 class TCliEnvironment;
 
+// Before the session's Open: what Open has to say (files it cannot use, files another program
+// holds) goes to stderr, one line each; the command goes on.
+void TellOpenOnStderr(TMeasurementSession& session);
+
 class TCliRun {
   public:
     // Takes over the session's OnError. All three outlive the run.

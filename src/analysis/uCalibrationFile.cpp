@@ -1,8 +1,9 @@
 #include "uCalibrationFile.h"
 
 #include <bit>
+#include <cmath>
 #include <cstring>
-#include <fstream>
+#include <system_error>
 
 #include "uFileError.h"
 #include "uFileReplace.h"
@@ -25,29 +26,47 @@ TCalibrationRead ParseCalibration(std::span<const uint8_t> bytes, std::vector<TC
         entry.Re = std::bit_cast<float>(ReadLittleEndian32(p));
         entry.Im = std::bit_cast<float>(ReadLittleEndian32(p + 4));
         p += 8;
+        // A measured ratio is finite, and never zero: that would mean a silent input.
+        if (!std::isfinite(entry.Re) || !std::isfinite(entry.Im) ||
+            (entry.Re == 0.0f && entry.Im == 0.0f)) {
+            return TCalibrationRead::Invalid;
+        }
     }
     entries = std::move(loaded);
     return TCalibrationRead::Loaded;
 }
 
-TCalibrationRead ReadCalibrationFile(const std::string& path, std::vector<TComplex>& entries) {
-    std::ifstream file(path, std::ios::binary | std::ios::ate);
-    if (!file) {
-        return TCalibrationRead::Missing;
-    }
-    const std::streamoff size = file.tellg();
+TCalibrationLoad ReadCalibrationFile(const std::string& path, std::vector<TComplex>& entries) {
     // Never read (or allocate) more than the largest well-formed file can hold.
-    const std::streamoff limit = 4 + 8 * static_cast<std::streamoff>(kCalibrationEntryLimit);
-    if (size < 0) {
-        return TCalibrationRead::Missing;
+    const size_t limit = 4 + 8 * static_cast<size_t>(kCalibrationEntryLimit);
+    const TFileBytes file = ReadWholeFile(path, limit);
+    TCalibrationLoad load;
+    std::string why;
+    switch (file.Status) {
+        case TFileBytes::TStatus::Missing:
+            return load;
+        case TFileBytes::TStatus::NotRegular:
+            load.Result = TCalibrationRead::Unreadable;
+            why = "it is not a regular file";
+            break;
+        case TFileBytes::TStatus::Unreadable:
+            load.Result = TCalibrationRead::Unreadable;
+            why = std::generic_category().message(file.Error);
+            break;
+        case TFileBytes::TStatus::Read:
+            load.Result = ParseCalibration(
+                std::span(reinterpret_cast<const uint8_t*>(file.Bytes.data()), file.Bytes.size()),
+                entries);
+            why = load.Result == TCalibrationRead::Invalid
+                      ? "it holds entries that are not finite or are zero"
+                      : "it is shorter than its count of entries says, or the count is wrong";
+            break;
     }
-    std::vector<uint8_t> bytes(static_cast<size_t>(size < limit ? size : limit));
-    file.seekg(0);
-    if (!file.read(reinterpret_cast<char*>(bytes.data()),
-                   static_cast<std::streamsize>(bytes.size()))) {
-        return TCalibrationRead::Malformed;
+    if (load.Result != TCalibrationRead::Loaded) {
+        load.Problem = "Can not use the calibration file " + path + ": " + why +
+                       ". It is kept as it is until a new calibration replaces it.";
     }
-    return ParseCalibration(bytes, entries);
+    return load;
 }
 
 std::vector<uint8_t> FormatCalibration(const std::vector<TComplex>& entries) {

@@ -45,6 +45,12 @@ std::string SaturationKey(int channel) {
     return "Saturation" + std::to_string(channel);
 }
 
+// A level some input could have measured: the magnitude of a non-zero 16-bit sample.
+bool IsMeasurableLevel(double level) {
+    return level >= static_cast<float>(2.0 / 65535.0) &&
+           level <= static_cast<float>(65536.0 / 65535.0);
+}
+
 }  // namespace
 
 TSignalIn::TSignalIn(TWaveService& service, TUiDispatcher& ui, TClock& clock,
@@ -61,6 +67,8 @@ void TSignalIn::BeginLevelSetting(float frequency, TTextEvent onText) {
     OnStageText = std::move(onText);
     FStage = TSignalStage::stLevel;
     FirstBlock = true;
+    SettleSaturationLevels();
+    LevelsBeforeSetting = SaturationLevel;
     SaturationLevel = {0.0f, 0.0f};
 }
 
@@ -68,6 +76,7 @@ void TSignalIn::BeginCalibration(float fLow, float fHigh, TMeasuringSetup madeFo
     // The calibration always covers every bin, not only the band of the stimulus, so that a
     // later measurement over any range finds a correction.
     FStage = TSignalStage::stCalibrate;
+    SettleSaturationLevels();
     ResizeCalibration();
     madeFor.SampleRate = SampleRate();
     madeFor.BlockLength = BlockLength();
@@ -85,15 +94,28 @@ void TSignalIn::BeginMeasurement(bool transfer) {
         return;
     }
     FStage = TSignalStage::stMeasure;
+    SettleSaturationLevels();
     ResizeCalibration();
 }
 
 void TSignalIn::ResizeCalibration() {
     const size_t n = static_cast<size_t>(BlockLength() / 2);
     if (Calibration.size() != n) {
+        // The file's calibration of another block length stays in the file for when that length
+        // is used again.
+        KeepCalibrationFile = KeepCalibrationFile || (CalibrationFromFile && !Calibration.empty());
+        CalibrationFromFile = false;
         Calibration.assign(n, ComplexOne);
         FCalibrated = false;
         CalibrationRecord.reset();
+    }
+}
+
+void TSignalIn::SettleSaturationLevels() {
+    for (size_t c = 0; c < 2; ++c) {
+        if (!IsMeasurableLevel(SaturationLevel[c])) {
+            SaturationLevel[c] = LevelsBeforeSetting[c];
+        }
     }
 }
 
@@ -270,6 +292,8 @@ void TSignalIn::ProcessCalibrationBlock(TWaveData& data, bool saturated) {
         std::copy(left + 1, left + n / 2, Calibration.begin() + 1);
         std::copy(left + 1, left + n / 2, right + 1);
     }
+    CalibrationFromFile = false;
+    KeepCalibrationFile = false;
     // Only whole results are samples of the noise: the growing sums before one are not
     // independent of each other.
     if (Delivery().Complete) {
@@ -327,10 +351,19 @@ void TSignalIn::LevelStep(const std::array<float, 2>& peak) {
 
 bool TSignalIn::LoadCalibration(const TSettingsFile& settings) {
     for (int c = 0; c < 2; ++c) {
-        SaturationLevel[c] = static_cast<float>(
-            settings.ReadReal(kCalibrationSection, SaturationKey(c), SaturationLevel[c]));
+        const double level =
+            settings.ReadReal(kCalibrationSection, SaturationKey(c), SaturationLevel[c]);
+        if (IsMeasurableLevel(level)) {
+            SaturationLevel[c] = static_cast<float>(level);
+        }
     }
-    if (ReadCalibrationFile(FCalibrationPath, Calibration) != TCalibrationRead::Loaded) {
+    LevelsBeforeSetting = SaturationLevel;
+    const TCalibrationLoad load = ReadCalibrationFile(FCalibrationPath, Calibration);
+    FCalibrationProblem = load.Problem;
+    const bool loaded = load.Result == TCalibrationRead::Loaded;
+    CalibrationFromFile = loaded;
+    KeepCalibrationFile = !loaded && load.Result != TCalibrationRead::Missing;
+    if (!loaded) {
         return false;
     }
     FCalibrated = !Calibration.empty();
@@ -340,6 +373,7 @@ bool TSignalIn::LoadCalibration(const TSettingsFile& settings) {
 }
 
 void TSignalIn::SaveCalibration(TSettingsFile& settings) {
+    SettleSaturationLevels();
     for (int c = 0; c < 2; ++c) {
         settings.WriteReal(kCalibrationSection, SaturationKey(c), SaturationLevel[c]);
     }
@@ -347,6 +381,9 @@ void TSignalIn::SaveCalibration(TSettingsFile& settings) {
 }
 
 void TSignalIn::SaveCalibrationTable() const {
+    if (KeepCalibrationFile) {
+        return;  // the file, and what its record says of it, stay as they are
+    }
     WriteCalibrationFile(FCalibrationPath, Calibration);
     WriteCalibrationRecord(CalibrationRecordPath(FCalibrationPath),
                            FCalibrated ? CalibrationRecord : std::nullopt);

@@ -71,13 +71,21 @@ class TSignalIn : public TSyncIn {
     void ResetClockOffset();
 
     // Saturation levels from the settings file, then the calibration file and its record. True
-    // when the file held at least one entry. A missing, short or malformed file leaves
-    // Calibration as it was.
+    // when the file held at least one entry. A level that no input could have measured reads as
+    // absent. A missing, unreadable or damaged file leaves Calibration as it was; one that exists
+    // but was not taken says why in CalibrationProblem.
     bool LoadCalibration(const TSettingsFile& settings);
-    // Throws EFileError when the settings or the calibration file cannot be written.
+    // Throws EFileError when the settings or the calibration file cannot be written. Levels that
+    // were not measured are not stored (see SaturationLevel). The calibration file is not written
+    // while it holds a calibration this run could not take (CalibrationProblem, or one of
+    // another block length) and no calibration stage has measured a new one.
     void SaveCalibration(TSettingsFile& settings);
-    // The calibration file and its record alone, for when the settings file cannot be written.
+    // The calibration file and its record alone, for when the settings file cannot be written;
+    // as above.
     void SaveCalibrationTable() const;
+    // Why the calibration file found by LoadCalibration was not taken; empty when it was taken
+    // or there was none.
+    const std::string& CalibrationProblem() const { return FCalibrationProblem; }
 
     // Zx in ohms into the left slots kLo..kHi of the range; with evaluate, the fitted series
     // R + L or C into the right slots and the three-line readout to onText. rref in ohms, cin in
@@ -103,13 +111,16 @@ class TSignalIn : public TSyncIn {
     std::vector<TComplex> Calibration;
     // What Calibration was made for; nullopt when unknown (a file from elsewhere) or none.
     std::optional<TCalibrationRecord> CalibrationRecord;
-    // Per channel (left, right): the sample peak regarded as full scale.
+    // Per channel (left, right): the sample peak regarded as full scale. A level setting starts
+    // it at 0 and raises it block by block; a channel it never raised goes back to its level
+    // from before at the next stage or save, so that a level is never one that was not measured.
     std::array<float, 2> SaturationLevel{0.9f, 0.9f};
 
   private:
     void ProcessLevelBlock(TWaveData& data, const std::array<float, 2>& peak);
     void ProcessCalibrationBlock(TWaveData& data, bool saturated);
     void LevelStep(const std::array<float, 2>& peak);
+    void SettleSaturationLevels();
     void TrackCalibrationNoise(const TComplex* ratio, int32_t bins, bool saturated);
     TBlockUse SteadyUse(double power, uint64_t run);
 
@@ -136,6 +147,12 @@ class TSignalIn : public TSyncIn {
     std::vector<TComplex> PreviousRatio;
     std::vector<double> RatioSteps;
     int32_t RatioStepCount = 0;
+    std::string FCalibrationProblem;
+    std::array<float, 2> LevelsBeforeSetting{0.9f, 0.9f};
+    // Calibration is what the file held, untouched by a calibration stage.
+    bool CalibrationFromFile = false;
+    // The file holds a calibration that Calibration does not: it is not to be overwritten.
+    bool KeepCalibrationFile = false;
 };
 
 }  // namespace tavrin

@@ -41,16 +41,18 @@ int32_t TWaveControl::FrequencyToBin(int32_t length, float frequency) const {
     return tavrin::FrequencyToBin(length, frequency, SampleRate());
 }
 
-bool TWaveControl::BeginStart() {
+std::optional<bool> TWaveControl::BeginStart(std::string_view failureText) {
     if (!Parked()) {
         // A Start right after a Stop finds the thread still closing the device; waiting for it
-        // is short and keeps the Start from being lost.
+        // is short and keeps the Start from being lost. A close that takes longer than that
+        // (a device that does not answer) makes the Start fail: it is no run.
         const TDeviceState state = State();
         if (state != TDeviceState::Stopping && state != TDeviceState::Closed) {
-            return false;
+            return true;
         }
         Ui.WaitUntil([this] { return Parked(); }, kCloseWaitMs);
         if (!Parked()) {
+            ReportOpenFailure(failureText);
             return false;
         }
     }
@@ -58,7 +60,7 @@ bool TWaveControl::BeginStart() {
     BufferIndex = 0;
     RunState.store(TDeviceState::Opening, std::memory_order_release);
     Wake();
-    return true;
+    return std::nullopt;
 }
 
 void TWaveControl::Stop() {
@@ -93,15 +95,20 @@ bool TWaveControl::OpenDevice(bool input, uint32_t flags, std::string_view failu
     if (result == TWaveResult::Ok && device) {
         std::lock_guard<std::mutex> lock(DeviceMutex);
         Device = std::move(device);
+        InputDevice = input;
         return true;
     }
     device.reset();
     Park();
     ReleaseMemory();
+    ReportOpenFailure(failureText);
+    return false;
+}
+
+void TWaveControl::ReportOpenFailure(std::string_view failureText) {
     if (OnError) {
         OnError(std::string(failureText) + std::to_string(DeviceID()));
     }
-    return false;
 }
 
 void TWaveControl::EndStreaming() {
@@ -135,10 +142,12 @@ void TWaveControl::ThreadLoop() {
                                                  std::memory_order_acq_rel);
                 // The open notification may have merged with the first returns.
                 ProcessReturnedBuffers();
+                CheckDevice();
                 break;
             }
             case TDeviceState::Running:
                 ProcessReturnedBuffers();
+                CheckDevice();
                 break;
             case TDeviceState::Stopping:
                 CloseDevice();
@@ -170,6 +179,32 @@ void TWaveControl::ProcessReturnedBuffers() {
         ProcessBuffer(header);
         BufferIndex = (BufferIndex + 1) % kDeviceBufferCount;
     }
+}
+
+void TWaveControl::CheckDevice() {
+    bool failed = false;
+    {
+        std::lock_guard<std::mutex> lock(DeviceMutex);
+        failed = Device && Device->Failed();
+    }
+    if (!failed || State() != TDeviceState::Running || Ending()) {
+        return;
+    }
+    // Once, and only while the run is still on: when one device's report has stopped the whole
+    // measurement, the other's would tell nothing new.
+    Ui.Call([this] {
+        if (!OnDeviceLost || Ending() || State() != TDeviceState::Running) {
+            return;
+        }
+        const uint32_t id = DeviceID();
+        const int32_t index = static_cast<int32_t>(id);
+        const std::string name =
+            InputDevice ? Service.InputDeviceName(index) : Service.OutputDeviceName(index);
+        OnDeviceLost(std::string(InputDevice ? "Input" : "Output") + " device " +
+                     std::to_string(id) + (name.empty() ? "" : " (" + name + ")") +
+                     " stopped responding.");
+    });
+    Stop();
 }
 
 void TWaveControl::CloseDevice() {

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -64,6 +65,10 @@ class TWaveControl : public TWorkerThread {
     void SetSampleRate(uint32_t rate) { Rate.store(rate, std::memory_order_relaxed); }
     // User-interface thread, when the device cannot be opened. Set before Start.
     void SetOnError(TErrorEvent onError) { OnError = std::move(onError); }
+    // User-interface thread, when the device stops working while streaming, with a text that
+    // names it. The run then ends by itself (Parked turns true), unless the handler has stopped
+    // it already; the next Start opens the device afresh. Set before Start.
+    void SetOnDeviceLost(TErrorEvent onLost) { OnDeviceLost = std::move(onLost); }
     // The bin of a frequency (Hz) for a block of `length` samples at SampleRate.
     int32_t FrequencyToBin(int32_t length, float frequency) const;
     // User-interface thread: State := Stopping and, if the thread is streaming, the device is
@@ -76,9 +81,11 @@ class TWaveControl : public TWorkerThread {
     ~TWaveControl() override;
 
     // For Start, on the user-interface thread. When idle: allocates the buffers, State :=
-    // Opening, wakes the thread, true. While a run is still closing it first waits (serving the
-    // dispatcher) for the thread to go idle. While streaming: false, nothing changes.
-    bool BeginStart();
+    // Opening, wakes the thread and returns nullopt: Start goes on to open the device. While
+    // streaming: true, nothing changes. While a run is still closing it first waits, at most
+    // kCloseWaitMs and serving the dispatcher, for the thread to go idle; a run that has not
+    // closed by then makes the Start fail: `failureText` with DeviceID goes to OnError, false.
+    std::optional<bool> BeginStart(std::string_view failureText);
     // For Start, after BeginStart: opens the device with the worker's event. On failure parks
     // the thread, releases the buffers, reports `failureText` with DeviceID and returns false.
     bool OpenDevice(bool input, uint32_t flags, std::string_view failureText);
@@ -108,8 +115,12 @@ class TWaveControl : public TWorkerThread {
     int32_t Position = 0;
 
   private:
+    // Reports `failureText` followed by DeviceID through OnError.
+    void ReportOpenFailure(std::string_view failureText);
     void ThreadLoop();
     void ProcessReturnedBuffers();
+    // Worker thread, while streaming: a device that has failed is reported and its run ended.
+    void CheckDevice();
     // False when some memory was refused; Start then fails as if the device would not open.
     bool AllocateBuffers();
     // Unprepares the headers (when a device is open) and releases their memory.
@@ -129,7 +140,9 @@ class TWaveControl : public TWorkerThread {
     TAutoEvent DeviceEvent;
     std::mutex DeviceMutex;               // one device call at a time
     std::unique_ptr<TWaveDevice> Device;  // after DeviceEvent: the device must not outlive it
+    bool InputDevice = false;             // what the last OpenDevice opened
     TErrorEvent OnError;
+    TErrorEvent OnDeviceLost;
 };
 
 }  // namespace tavrin

@@ -37,8 +37,9 @@ TWaveIn::~TWaveIn() {
 }
 
 bool TWaveIn::Start() {
-    if (!BeginStart()) {
-        return true;
+    constexpr std::string_view kFailure = "Can not open input device ";
+    if (const std::optional<bool> early = BeginStart(kFailure)) {
+        return *early;
     }
     // The first frames after a start carry the device's settling; they are skipped.
     Position = -(25 + static_cast<int32_t>(SampleRate() / 1000));
@@ -51,7 +52,7 @@ bool TWaveIn::Start() {
     NewRun();
     RewindPending.store(false, std::memory_order_relaxed);
     CaptureMode.store(kStoring, std::memory_order_release);
-    if (!OpenDevice(true, kWaveCallbackEvent | kWaveFormatDirect, "Can not open input device ")) {
+    if (!OpenDevice(true, kWaveCallbackEvent | kWaveFormatDirect, kFailure)) {
         return false;
     }
     for (TWaveHeader& header : BufferHeaders()) {
@@ -278,13 +279,21 @@ void TSyncIn::SetBlockLength(int32_t length) {
 void TSyncIn::SetOnError(TErrorEvent onError) {
     WaveIn->SetOnError(std::move(onError));
 }
+void TSyncIn::SetOnDeviceLost(TErrorEvent onLost) {
+    WaveIn->SetOnDeviceLost(std::move(onLost));
+}
+
+bool TSyncIn::Parked() const {
+    return ReceiverParked() && WaveIn->Parked();
+}
 
 int32_t TSyncIn::FrequencyToBin(int32_t length, float frequency) const {
     return WaveIn->FrequencyToBin(length, frequency);
 }
 
 bool TSyncIn::Start() {
-    if (!Parked()) {
+    // A capture whose device was lost has ended its run by itself: that is no run to keep.
+    if (!ReceiverParked() && !WaveIn->Parked()) {
         return true;
     }
     // After a Stop the capture may still be closing and the last hand-over may still be on its
@@ -307,7 +316,7 @@ bool TSyncIn::Start() {
 }
 
 void TSyncIn::Stop() {
-    if (Parked()) {
+    if (ReceiverParked()) {
         return;
     }
     WaveIn->Stop();
@@ -437,7 +446,7 @@ void TSyncIn::ThreadLoop() {
         if (Ending()) {
             return;
         }
-        if (Parked()) {
+        if (ReceiverParked()) {
             // Stopped before this hand-over could be delivered: drop it.
             DeliveryBusy.store(false, std::memory_order_release);
             Ui.Notify();
@@ -455,7 +464,7 @@ void TSyncIn::DeliverBlock() {
             Receiver.Ui.Notify();
         }
     } done{*this};
-    if (Ending() || Parked()) {
+    if (Ending() || ReceiverParked()) {
         return;
     }
     ProcessBlock(Output);

@@ -123,14 +123,20 @@ class TSyncIn : public TWorkerThread {
     int32_t BlockLength() const;  // the length of the block being assembled
     void SetBlockLength(int32_t length);
     void SetOnError(TErrorEvent onError);
+    void SetOnDeviceLost(TErrorEvent onLost);
     // The bin of a frequency (Hz) for a block of `length` samples at SampleRate.
     int32_t FrequencyToBin(int32_t length, float frequency) const;
 
-    // User-interface thread. Start: false only when the input device cannot be opened.
+    // User-interface thread. Start: false only when the input device cannot be opened (or the
+    // last run's device has not finished closing).
     bool Start();
-    // Returns at once with Parked true; no delivery runs afterwards, not even one that was
-    // already waiting for the user-interface thread.
+    // Returns at once; no delivery runs afterwards, not even one that was already waiting for
+    // the user-interface thread. The capture goes on closing its device by itself.
     void Stop();
+    // True once both the receiver and the capture are idle: after a Stop, once the capture has
+    // closed its device. Hides the receiver thread's own flag, which the owner must not mistake
+    // for the whole.
+    bool Parked() const;
     // Decimal seconds ("0.3", "30"); a text that is not a number keeps the time in force.
     void SetIntegrationTime(std::string_view seconds);
     // The consumer is done with the last block: the next one may be handed over.
@@ -166,6 +172,7 @@ class TSyncIn : public TWorkerThread {
     void EndCapture();
 
   private:
+    bool ReceiverParked() const { return TWorkerThread::Parked(); }
     void ThreadLoop();
     void BlockCaptured(TWaveData& block, const TBlockTag& tag);
     void HandOver(bool complete, int32_t wanted);

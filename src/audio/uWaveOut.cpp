@@ -71,16 +71,16 @@ void TWaveOut::LoadStimulus(const TWaveData& wave) {
 }
 
 bool TWaveOut::Start() {
-    if (!BeginStart()) {
-        return true;
+    constexpr std::string_view kFailure = "Can not open output device ";
+    if (const std::optional<bool> early = BeginStart(kFailure)) {
+        return *early;
     }
     Position = 0;
     // A stimulus loaded while the previous run was closing is the one the caller wants.
     if (SwitchPending.exchange(false, std::memory_order_acq_rel)) {
         SwitchStimulus();
     }
-    if (!OpenDevice(false, kWaveCallbackEvent | kWaveFormatDirect | kWaveAllowSync,
-                    "Can not open output device ")) {
+    if (!OpenDevice(false, kWaveCallbackEvent | kWaveFormatDirect | kWaveAllowSync, kFailure)) {
         return false;
     }
     // All ten are filled before the first is written: once playing, the device may hand

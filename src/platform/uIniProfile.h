@@ -4,9 +4,9 @@
 // nothing cached, so a written value is in the file when the call returns. Sections and keys
 // match without regard to case. A write updates an existing key in its line, appends a new key
 // at the end of its section and a new section at the end of the file, and leaves every other
-// line (comments, unknown keys, garbage) as it stands; uIniText.h has the exact rules. Each
+// line (comments, unknown keys, garbage) as it stands; uIniDocument.h has the exact rules. Each
 // change replaces the file through a temporary file beside it (uFileReplace.h), so a crash or a
-// full disk never leaves it half written.
+// full disk never leaves it half written. A file in UTF-16 is neither read nor written.
 
 #include <optional>
 #include <string>

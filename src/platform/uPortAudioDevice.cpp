@@ -2,6 +2,8 @@
 
 #include <portaudio.h>
 
+#include <utility>
+
 #include "uPortAudioLibrary.h"
 
 namespace tavrin {
@@ -37,31 +39,60 @@ TWaveResult TPortAudioDevice::Open(int index, bool capture, bool jack, uint32_t 
     if (jack && library.JackGone()) {
         return TWaveResult::Error;
     }
-    const PaStreamParameters parameters{index, 2, paInt16, latency, nullptr};
-    const PaStreamParameters* input = capture ? &parameters : nullptr;
-    const PaStreamParameters* output = capture ? nullptr : &parameters;
+    // What the open makes is shared with the call, which may end after we have stopped waiting.
+    struct TOpening {
+        PaStream* Stream = nullptr;
+        TWaveResult Result = TWaveResult::Error;
+    };
+    auto opening = std::make_shared<TOpening>();
     auto target = std::make_shared<TPortAudioStreamTarget>(capture);
-    PaStream* stream = nullptr;
-    {
-        TPortAudioLibrary::TCall call;
-        if (Pa_IsFormatSupported(input, output, rate) != paFormatIsSupported) {
-            return TWaveResult::BadFormat;
-        }
-        // Without dither a host that works in a wider format (24-bit cards, JACK's floats) hands
-        // over the plain 16-bit value; dither would add noise to every captured sample.
-        if (Pa_OpenStream(&stream, input, output, rate, paFramesPerBufferUnspecified, paDitherOff,
-                          MoveSamples, target.get()) != paNoError) {
-            return TWaveResult::Error;
-        }
-        // PortAudio accepts a rate within 1 % of the one asked for; a measurement needs it exact.
-        const PaStreamInfo* info = Pa_GetStreamInfo(stream);
-        if (info == nullptr || info->sampleRate != static_cast<double>(rate)) {
-            Pa_CloseStream(stream);
-            return TWaveResult::BadFormat;
-        }
-        Pa_SetStreamFinishedCallback(stream, MarkFinished);
+    const PaStreamParameters parameters{index, 2, paInt16, latency, nullptr};
+    const bool opened = library.Call(
+        [opening, target, parameters, capture, rate] {
+            const PaStreamParameters* input = capture ? &parameters : nullptr;
+            const PaStreamParameters* output = capture ? nullptr : &parameters;
+            if (Pa_IsFormatSupported(input, output, rate) != paFormatIsSupported) {
+                opening->Result = TWaveResult::BadFormat;
+                return;
+            }
+            // Without dither a host that works in a wider format (24-bit cards, JACK's floats)
+            // hands over the plain 16-bit value; dither would add noise to every captured sample.
+            PaStream* stream = nullptr;
+            if (Pa_OpenStream(&stream, input, output, rate, paFramesPerBufferUnspecified,
+                              paDitherOff, MoveSamples, target.get()) != paNoError) {
+                return;
+            }
+            // PortAudio accepts a rate within 1 % of the one asked for; a measurement needs it
+            // exact.
+            const PaStreamInfo* info = Pa_GetStreamInfo(stream);
+            if (info == nullptr || info->sampleRate != static_cast<double>(rate)) {
+                Pa_CloseStream(stream);
+                opening->Result = TWaveResult::BadFormat;
+                return;
+            }
+            Pa_SetStreamFinishedCallback(stream, MarkFinished);
+            opening->Stream = stream;
+            opening->Result = TWaveResult::Ok;
+        },
+        TPortAudioLibrary::kCallLimit,
+        // An open that answers after its caller gave up made a stream for nobody. A JACK server
+        // that has just come back may have thrown our client out, and closing a stream then
+        // aborts the process: that stream is left alone.
+        [opening, target, jack, &library] {
+            if (opening->Stream == nullptr) {
+                return;
+            }
+            if (jack) {
+                library.Abandon(target);
+            } else {
+                Pa_CloseStream(opening->Stream);
+            }
+        });
+    if (!opened || opening->Result != TWaveResult::Ok) {
+        return opened ? opening->Result : TWaveResult::Error;
     }
-    device = std::make_unique<TPortAudioDevice>(stream, std::move(target), capture, jack, notify);
+    device = std::make_unique<TPortAudioDevice>(opening->Stream, std::move(target), capture, jack,
+                                                notify);
     notify.Signal();
     return TWaveResult::Ok;
 }
@@ -171,12 +202,14 @@ void TPortAudioDevice::StartStream() {
         return;
     }
     TPortAudioLibrary& library = TPortAudioLibrary::Instance();
-    bool started = false;
+    auto started = std::make_shared<std::atomic<bool>>(false);
     if (!(IsJack && library.JackGone())) {
-        TPortAudioLibrary::TCall call;
-        started = Pa_StartStream(Stream) == paNoError;
+        // A start that does not answer in time counts as a failed one: the stream is lost.
+        library.Call([started, stream = Stream] {
+            started->store(Pa_StartStream(stream) == paNoError, std::memory_order_release);
+        });
     }
-    if (started) {
+    if (started->load(std::memory_order_acquire)) {
         Started.store(true, std::memory_order_release);
     } else {
         GiveUp();
@@ -185,9 +218,9 @@ void TPortAudioDevice::StartStream() {
 
 void TPortAudioDevice::GiveUp() {
     Lost.store(true, std::memory_order_release);
-    if (Buffers.Shut() > 0) {
-        Notify.Signal();
-    }
+    Buffers.Shut();
+    // Also when no buffer was queued: the device thread learns of the failure from this.
+    Notify.Signal();
 }
 
 void TPortAudioDevice::Watch() {
@@ -223,21 +256,41 @@ void TPortAudioDevice::StopWatching() {
     }
 }
 
+bool TPortAudioDevice::StreamAnswers() const {
+    const uint64_t calls = Buffers.StreamCalls();
+    const auto deadline = std::chrono::steady_clock::now() + kAnswerLimit;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (Buffers.StreamCalls() != calls) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+}
+
 void TPortAudioDevice::CloseStream() {
     TPortAudioLibrary& library = TPortAudioLibrary::Instance();
-    TPortAudioLibrary::TCall call;
+    void* const stream = std::exchange(Stream, nullptr);
     // A JACK stream whose server has gone (or stopped answering) cannot be closed: PortAudio would
-    // wait minutes for the server and then abort the process. Its callback must find its target
-    // for as long as the process runs.
-    const bool serverGone =
-        IsJack && (library.JackGone() || Lost.load(std::memory_order_acquire) ||
-                   (Started.load(std::memory_order_acquire) && Pa_IsStreamActive(Stream) != 1));
-    if (serverGone) {
+    // wait for the server and, once it is back, abort the process if the server has thrown our
+    // client out meanwhile. Its callback must find its target for as long as the process runs.
+    if (IsJack && (library.JackGone() || Lost.load(std::memory_order_acquire) ||
+                   (Started.load(std::memory_order_acquire) && !StreamAnswers()))) {
         library.Abandon(Target);
-    } else {
-        Pa_CloseStream(Stream);
+        return;
     }
-    Stream = nullptr;
+    const bool closed =
+        library.Call([stream, target = Target, jack = IsJack, started = Started.load(), &library] {
+            if (jack && started && Pa_IsStreamActive(stream) != 1) {
+                library.Abandon(target);
+            } else {
+                Pa_CloseStream(stream);
+            }
+        });
+    if (!closed) {
+        // Not closed in time, or never: the stream is left as a dead one is.
+        library.Abandon(Target);
+    }
 }
 
 }  // namespace tavrin

@@ -25,6 +25,9 @@ class TPortAudioDevice : public TWaveDevice {
   public:
     // How long a started stream may go without a callback before it counts as dead.
     static constexpr std::chrono::milliseconds kStallLimit{2000};
+    // How long a running stream may go without a callback before a close takes it for one whose
+    // server has stopped answering. A JACK period is at most a few hundred milliseconds.
+    static constexpr std::chrono::milliseconds kAnswerLimit{500};
 
     // Opens PortAudio device `index` (`jack`: served by a JACK server) for 16-bit stereo at
     // exactly `rate` frames/s with `latency` seconds of host buffering. BadFormat when the device
@@ -44,6 +47,7 @@ class TPortAudioDevice : public TWaveDevice {
     TWaveResult Stop() override;
     TWaveResult Reset() override;
     TWaveResult Close() override;
+    bool Failed() const override { return Lost.load(std::memory_order_acquire); }
 
   private:
     // The stream runs from the first write (playback) or Start (capture) until Close.
@@ -54,6 +58,8 @@ class TPortAudioDevice : public TWaveDevice {
     void Watch();
     bool StreamDead(std::chrono::steady_clock::time_point now);
     void StopWatching();
+    // True when the stream calls back within kAnswerLimit.
+    bool StreamAnswers() const;
     void CloseStream();
 
     void* Stream;

@@ -36,9 +36,48 @@ void OnJackShutdown(void* gone) {
 // leak checkers do not count it: it is kept on purpose.
 std::vector<std::shared_ptr<void>>* AbandonedTargets = nullptr;
 
-}  // namespace
+// Points stderr at /dev/null while PortAudio works; a caller that stops waiting for a hung call
+// gives it back at once, and the call's own end then finds nothing left to do.
+class TStderrSilence {
+  public:
+    void Begin() {
+#ifdef TAVRIN_MUTE_STDERR
+        std::lock_guard<std::mutex> lock(Mutex);
+        std::fflush(stderr);
+        Saved = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0);
+        const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (Saved >= 0 && null >= 0) {
+            dup2(null, STDERR_FILENO);
+        }
+        if (null >= 0) {
+            close(null);
+        }
+#endif
+    }
+    void End() {
+#ifdef TAVRIN_MUTE_STDERR
+        std::lock_guard<std::mutex> lock(Mutex);
+        if (Saved >= 0) {
+            std::fflush(stderr);
+            dup2(Saved, STDERR_FILENO);
+            close(Saved);
+            Saved = -1;
+        }
+#endif
+    }
 
-std::mutex TPortAudioLibrary::CallMutex;
+  private:
+    std::mutex Mutex;
+    int Saved = -1;
+};
+
+// Never destroyed: a hung call may end after the program's static objects are gone.
+TStderrSilence& Silence() {
+    static TStderrSilence* silence = new TStderrSilence();
+    return *silence;
+}
+
+}  // namespace
 
 TPortAudioLibrary& TPortAudioLibrary::Instance() {
     static TPortAudioLibrary library;
@@ -56,24 +95,46 @@ TPortAudioLibrary::TPortAudioLibrary() {
     jack_set_info_function(DiscardJackMessage);
     PaJack_SetClientName("Tavrin");
 #endif
-    TCall call;
-    Initialised = Pa_Initialize() == paNoError;
-    if (Initialised) {
-        WatchJackServer();
-    }
+    Call(
+        [this] {
+            Initialised = Pa_Initialize() == paNoError;
+            if (Initialised) {
+                WatchJackServer();
+            }
+        },
+        std::chrono::milliseconds::max());
 }
 
 TPortAudioLibrary::~TPortAudioLibrary() {
-    if (!Initialised || Abandoned.load(std::memory_order_acquire) || JackGone()) {
+    if (!Initialised || Abandoned.load(std::memory_order_acquire) || JackGone() ||
+        Caller.Jammed()) {
         return;
     }
-    TCall call;
-    Pa_Terminate();
+    Call([watch = JackWatch] {
+        Pa_Terminate();
 #ifdef TAVRIN_HAVE_JACK
-    if (JackWatch != nullptr) {
-        jack_client_close(static_cast<jack_client_t*>(JackWatch));
-    }
+        if (watch != nullptr) {
+            jack_client_close(static_cast<jack_client_t*>(watch));
+        }
+#else
+        (void)watch;
 #endif
+    });
+}
+
+bool TPortAudioLibrary::Call(const std::function<void()>& call, std::chrono::milliseconds limit,
+                             std::function<void()> late) {
+    const bool done = Caller.Run(
+        [call] {
+            Silence().Begin();
+            call();
+            Silence().End();
+        },
+        limit, std::move(late));
+    if (!done) {
+        Silence().End();
+    }
+    return done;
 }
 
 void TPortAudioLibrary::WatchJackServer() {
@@ -93,35 +154,12 @@ void TPortAudioLibrary::WatchJackServer() {
 }
 
 void TPortAudioLibrary::Abandon(std::shared_ptr<void> callbackTarget) {
+    std::lock_guard<std::mutex> lock(AbandonMutex);
     if (AbandonedTargets == nullptr) {
         AbandonedTargets = new std::vector<std::shared_ptr<void>>();
     }
     AbandonedTargets->push_back(std::move(callbackTarget));
     Abandoned.store(true, std::memory_order_release);
-}
-
-TPortAudioLibrary::TCall::TCall() : Lock(CallMutex) {
-#ifdef TAVRIN_MUTE_STDERR
-    std::fflush(stderr);
-    SavedStderr = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0);
-    const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (SavedStderr >= 0 && null >= 0) {
-        dup2(null, STDERR_FILENO);
-    }
-    if (null >= 0) {
-        close(null);
-    }
-#endif
-}
-
-TPortAudioLibrary::TCall::~TCall() {
-#ifdef TAVRIN_MUTE_STDERR
-    std::fflush(stderr);
-    if (SavedStderr >= 0) {
-        dup2(SavedStderr, STDERR_FILENO);
-        close(SavedStderr);
-    }
-#endif
 }
 
 }  // namespace tavrin

@@ -4,9 +4,13 @@
 // it follows. Used by the PortAudio backend only.
 
 #include <atomic>
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
+
+#include "uBoundedCaller.h"
 
 namespace tavrin {
 
@@ -21,21 +25,21 @@ class TPortAudioLibrary {
     // False when PortAudio could not be initialised: the backend then offers no device.
     bool Ready() const { return Initialised; }
 
-    // Held around every PortAudio call outside the stream callbacks. PortAudio keeps process-wide
-    // lists of streams that concurrent calls (the capture and playback threads closing their
-    // devices at once) would corrupt. While it is held, the library's own diagnostics on stderr
-    // are discarded, so that a user who starts the program from a terminal sees only ours.
-    class TCall {
-      public:
-        TCall();
-        ~TCall();
-        TCall(const TCall&) = delete;
-        TCall& operator=(const TCall&) = delete;
+    // How long a device call may keep its caller (the user-interface thread opening a device,
+    // a device thread closing one) before it counts as hung.
+    static constexpr std::chrono::milliseconds kCallLimit{3000};
 
-      private:
-        std::unique_lock<std::mutex> Lock;
-        int SavedStderr = -1;
-    };
+    // Every PortAudio call outside the stream callbacks runs through here: one at a time on the
+    // library's own thread, because PortAudio keeps process-wide lists of streams that concurrent
+    // calls (the capture and playback threads closing their devices at once) would corrupt, and
+    // bounded in time, because a sound server that has stopped answering (a JACK server that is
+    // frozen) blocks the call inside the library. False when `call` did not run, or did not
+    // finish within `limit`; see TBoundedCaller for `late` and for what a hung call does to
+    // the calls after it. While a call runs, the library's own diagnostics on stderr are
+    // discarded, so that a user who starts the program from a terminal sees only ours (a hung
+    // call gives stderr back when its caller stops waiting).
+    bool Call(const std::function<void()>& call, std::chrono::milliseconds limit = kCallLimit,
+              std::function<void()> late = {});
 
     // True once the JACK server PortAudio connected to at start-up has gone. From then on no JACK
     // stream may be opened, started or closed, and PortAudio may not be terminated: its JACK code
@@ -44,7 +48,7 @@ class TPortAudioLibrary {
 
     // Keeps what a stream's callback points to alive for the rest of the process instead of
     // closing the stream (a JACK stream whose server died or froze), and keeps PortAudio from
-    // being terminated at exit, which would try to close the stream.
+    // being terminated at exit, which would try to close the stream. Any thread.
     void Abandon(std::shared_ptr<void> callbackTarget);
 
   private:
@@ -53,7 +57,8 @@ class TPortAudioLibrary {
 
     void WatchJackServer();
 
-    static std::mutex CallMutex;
+    TBoundedCaller Caller;
+    std::mutex AbandonMutex;
     bool Initialised = false;
     std::atomic<bool> JackServerGone{false};
     void* JackWatch = nullptr;  // a client of our own that hears of the server's end

@@ -14,28 +14,31 @@ TPortAudioService::TPortAudioService() {
     if (!library.Ready()) {
         return;
     }
-    TPortAudioLibrary::TCall call;
-    const PaDeviceIndex count = Pa_GetDeviceCount();
-    for (PaDeviceIndex index = 0; index < count; ++index) {
-        const PaDeviceInfo* info = Pa_GetDeviceInfo(index);
-        const PaHostApiInfo* host = info ? Pa_GetHostApiInfo(info->hostApi) : nullptr;
-        if (host == nullptr) {
-            continue;
-        }
-        TEndpoint endpoint;
-        endpoint.Index = index;
-        endpoint.Name = info->name ? info->name : "";
-        endpoint.HostApi = host->name ? host->name : "";
-        endpoint.Jack = host->type == paJACK;
-        if (info->maxInputChannels >= 2) {
-            endpoint.Latency = info->defaultHighInputLatency;
-            Inputs.push_back(endpoint);
-        }
-        if (info->maxOutputChannels >= 2) {
-            endpoint.Latency = info->defaultHighOutputLatency;
-            Outputs.push_back(endpoint);
-        }
-    }
+    library.Call(
+        [this] {
+            const PaDeviceIndex count = Pa_GetDeviceCount();
+            for (PaDeviceIndex index = 0; index < count; ++index) {
+                const PaDeviceInfo* info = Pa_GetDeviceInfo(index);
+                const PaHostApiInfo* host = info ? Pa_GetHostApiInfo(info->hostApi) : nullptr;
+                if (host == nullptr) {
+                    continue;
+                }
+                TEndpoint endpoint;
+                endpoint.Index = index;
+                endpoint.Name = info->name ? info->name : "";
+                endpoint.HostApi = host->name ? host->name : "";
+                endpoint.Jack = host->type == paJACK;
+                if (info->maxInputChannels >= 2) {
+                    endpoint.Latency = info->defaultHighInputLatency;
+                    Inputs.push_back(endpoint);
+                }
+                if (info->maxOutputChannels >= 2) {
+                    endpoint.Latency = info->defaultHighOutputLatency;
+                    Outputs.push_back(endpoint);
+                }
+            }
+        },
+        std::chrono::milliseconds::max());
     DistinguishDeviceNames(Inputs);
     DistinguishDeviceNames(Outputs);
 }

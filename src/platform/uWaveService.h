@@ -94,6 +94,10 @@ class TWaveDevice {
     // Fails with StillQueued while buffers are queued. Once it returns Ok the device touches no
     // header any more and has signalled the event once more (the close notification).
     virtual TWaveResult Close() = 0;
+    // True once the device has stopped working (unplugged, its sound server gone): what is
+    // queued may never come back but through Reset, and the run cannot go on. The device
+    // signals the event when it fails.
+    virtual bool Failed() const { return false; }
 };
 
 class TWaveService {

@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cmath>
 
+#include "uCalibrationRecord.h"
 #include "uFileError.h"
+#include "uFileLock.h"
+#include "uFileReplace.h"
 #include "uNumberText.h"
 #include "uSettingsFile.h"
 #include "uSignalIn.h"
@@ -30,18 +33,26 @@ std::string HardwareName(const std::vector<std::string>& names, int32_t index) {
     return name.starts_with(kBox) ? std::string(kBox) : name;
 }
 
+std::string FilesElsewhereText(const std::string& settingsPath) {
+    return "Another Tavrin is using " + settingsPath +
+           ": this one will not save its settings or calibration.";
+}
+
 }  // namespace
 
 TMeasurementSession::TMeasurementSession(const TSessionEnvironment& environment)
     : Environment(environment),
       FWaveSetup(environment.WaveService),
-      FBench(environment.SettingsPath) {
+      FBench(environment.SettingsPath),
+      FCreated(std::chrono::system_clock::now()) {
     FWaveOut = std::make_unique<TWaveOut>(Environment.WaveService, Environment.Ui);
     FSignalIn = std::make_unique<TSignalIn>(Environment.WaveService, Environment.Ui,
                                             Environment.Clock, Environment.CalibrationPath);
     FWaveOut->OnStimulusChange = [this](bool playing) { FSignalIn->SetCapturing(playing); };
     FSignalIn->SetOnError([this](const std::string& text) { Report(text); });
     FWaveOut->SetOnError([this](const std::string& text) { Report(text); });
+    FSignalIn->SetOnDeviceLost([this](const std::string& text) { DeviceLost(text); });
+    FWaveOut->SetOnDeviceLost([this](const std::string& text) { DeviceLost(text); });
     FSignalIn->OnData = [this](TWaveData& data) { SignalInData(data); };
     FSignalIn->OnImpedance = [this](std::span<TComplex> zx, TBinRange bins, float step) {
         FBench.Correct(zx, bins, step, Arm(), CurrentSetup());
@@ -58,6 +69,7 @@ TMeasurementSession::~TMeasurementSession() {
 }
 
 void TMeasurementSession::Open() {
+    ClaimFiles();
     LoadSettings();
     ApplyDisplayOptions();
     SelectMode(FMode);
@@ -70,15 +82,37 @@ void TMeasurementSession::Open() {
     FSignalIn->OnScaleAmplitude = [this](float factor) { ScaleAmplitude(factor); };
     FAmplitude = 1.0f;
     SetIntegrationTime("0.3");
+    if (FFilesElsewhere && OnNotice) {
+        OnNotice(FilesElsewhereText(Environment.SettingsPath));
+    }
+}
+
+void TMeasurementSession::ClaimFiles() {
+    FLock = std::make_unique<TFileLock>(Environment.SettingsPath + ".lock");
+    // A folder where no lock can be made cannot be saved to either: its saves report that.
+    FFilesElsewhere = FLock->TryLock() == TFileLock::TResult::HeldElsewhere;
+    if (FFilesElsewhere) {
+        return;
+    }
+    for (const std::string& path : {Environment.SettingsPath, Environment.CalibrationPath,
+                                    CalibrationRecordPath(Environment.CalibrationPath)}) {
+        RemoveStaleTemporaries(path, FCreated);
+    }
 }
 
 void TMeasurementSession::LoadSettings() {
     FBench.Load();
     const TSettingsFile settings(Environment.SettingsPath);
+    if (const std::string problem = settings.Problem(); !problem.empty()) {
+        Report(problem);
+    }
     FWaveSetup.LoadSettings(settings);
     FRref.LoadSettings(settings);
     // The last measuring mode comes back only with a calibration to measure with.
     FCalibrationLoaded = FSignalIn->LoadCalibration(settings);
+    if (!FSignalIn->CalibrationProblem().empty()) {
+        Report(FSignalIn->CalibrationProblem());
+    }
     if (FCalibrationLoaded) {
         SelectMode(settings.ReadInt(kGraph, "Mode", FMode));
     } else if (settings.ReadText(kWaveSetup, "InputID", "").empty()) {
@@ -100,7 +134,9 @@ void TMeasurementSession::LoadSettings() {
 }
 
 void TMeasurementSession::Close() {
-    SaveSettings();
+    if (!FFilesElsewhere) {
+        SaveSettings();
+    }
     Shutdown();
 }
 
@@ -126,7 +162,9 @@ void TMeasurementSession::Shutdown() {
 void TMeasurementSession::SaveSettings() {
     TSettingsFile settings(Environment.SettingsPath);
     try {
+        TSettingsUpdate update(settings);
         SaveSettingsTo(settings);
+        update.Commit();
     } catch (const EFileError& error) {
         Report(error.what());
     }
@@ -160,8 +198,13 @@ void TMeasurementSession::SaveSettingsTo(TSettingsFile& settings) {
 }
 
 void TMeasurementSession::SaveCalibration() {
+    if (FFilesElsewhere) {
+        throw EFileError(FilesElsewhereText(Environment.SettingsPath));
+    }
     TSettingsFile settings(Environment.SettingsPath);
+    TSettingsUpdate update(settings);
     FSignalIn->SaveCalibration(settings);
+    update.Commit();
 }
 
 int32_t TMeasurementSession::FrequencyToBin(float frequency) const {
@@ -434,6 +477,18 @@ void TMeasurementSession::SignalInData(TWaveData& data) {
     result.Averaging = FSignalIn->Delivery();
     if (OnResult) {
         OnResult(result);
+    }
+}
+
+void TMeasurementSession::DeviceLost(const std::string& text) {
+    if (!FMeasuring) {
+        return;
+    }
+    // A calibration run that loses a device keeps what it had stored, as a Stop would.
+    Stop();
+    Report(text);
+    if (OnRunEnded) {
+        OnRunEnded();
     }
 }
 

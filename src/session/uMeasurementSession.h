@@ -6,6 +6,7 @@
 // calibration files. It reports through events; the window is one view of it and the command
 // line another. Everything here runs on the user-interface thread, events included.
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -20,6 +21,7 @@
 namespace tavrin {
 
 class TClock;
+class TFileLock;
 class TSettingsFile;
 class TSignalIn;
 class TUiDispatcher;
@@ -54,17 +56,22 @@ class TMeasurementSession {
     TMeasurementSession& operator=(const TMeasurementSession&) = delete;
 
     // Start-up, once the events are set: the settings and the calibration are loaded, the mode
-    // in force is applied, the amplitude is 1 and the integration time 0.3 s.
+    // in force is applied, the amplitude is 1 and the integration time 0.3 s. The files are
+    // locked for the session's life; when another program holds them, OnNotice says so and
+    // this session never writes them. Files that cannot be used are reported through OnError.
     void Open();
-    // Shut-down: saves the settings and the calibration (a failure is reported and saving
-    // stops there), then Shutdown. The session may be destroyed afterwards.
+    // Shut-down: saves the settings and the calibration as one replacement of the settings file
+    // (a failure is reported and saving stops there), then Shutdown. The session may be
+    // destroyed afterwards.
     void Close();
     // Stops both threads and waits at most 2000 ms for them, reporting a thread that did not
     // stop; saves nothing.
     void Shutdown();
     // The calibration and the saturation levels alone; throws EFileError when a file cannot be
-    // written.
+    // written or belongs to another program's session.
     void SaveCalibration();
+    // False when another program held the files at Open: nothing is saved to them then.
+    bool OwnsFiles() const { return !FFilesElsewhere; }
 
     // The audio setup and the R ref list, as the settings keep them.
     TWaveSetupModel& WaveSetup() { return FWaveSetup; }
@@ -144,8 +151,15 @@ class TMeasurementSession {
     std::function<void(const std::string& text)> OnLCRText;
     // After each analysed block outside level setting: whether an input saturated.
     std::function<void(bool saturated)> OnSaturation;
-    // A device that cannot be opened, a file that cannot be written, threads that did not stop.
+    // A device that cannot be opened or stopped working, a file that cannot be read or written,
+    // threads that did not stop.
     std::function<void(const std::string& text)> OnError;
+    // A line to show without interrupting the user, raised by Open when the files are another
+    // program's.
+    std::function<void(const std::string& text)> OnNotice;
+    // The session ended a run by itself (a device stopped working, told through OnError first):
+    // Measuring is false and Start may be pressed again.
+    std::function<void()> OnRunEnded;
     // After the session's part of a mode change (also one the session makes itself).
     std::function<void(int mode)> OnModeChange;
     // Where the display returns to the options of the measuring modes: at start-up, on a change
@@ -168,6 +182,9 @@ class TMeasurementSession {
     void RebuildStimulus();
     void SignalInData(TWaveData& data);
     void Report(const std::string& text);
+    // Takes the files' lock and clears what killed saves left behind.
+    void ClaimFiles();
+    void DeviceLost(const std::string& text);
 
     TSessionEnvironment Environment;
     TWaveSetupModel FWaveSetup;
@@ -189,6 +206,9 @@ class TMeasurementSession {
     float FInputCapacitance = 0;
     bool FCalibrationLoaded = false;
     int32_t FIntegrationMs = 0;
+    std::chrono::system_clock::time_point FCreated;
+    std::unique_ptr<TFileLock> FLock;
+    bool FFilesElsewhere = false;
 };
 
 }  // namespace tavrin

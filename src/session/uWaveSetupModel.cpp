@@ -161,8 +161,16 @@ void TWaveSetupModel::LoadSettings(const TSettingsFile& settings) {
     }
     FSwap = settings.ReadFlag(kSection, "Swap", FSwap);
 
+    // A stored text is shown as it stands, marked when refused, and a refused one leaves the
+    // default in force. A lower limit below 1 Hz is refused here although the edit takes a
+    // typed one: a stored one would silently make the calibration's test tone the root of a
+    // negative product.
     FMinText = settings.ReadText(kSection, "FMin", FMinText);
-    CheckMinText();
+    if (const std::optional<int32_t> min = ParseBandEdit(FMinText); min && *min < 1) {
+        FMinInForce = false;
+    } else {
+        CheckMinText();
+    }
     FMaxText = settings.ReadText(kSection, "FMax", FMaxText);
     CheckMaxText();
     RaiseStateChange();

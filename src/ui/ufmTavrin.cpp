@@ -353,6 +353,8 @@ void TForm1::FormCreate() {
 
     TMeasurementSession& session = *FSession;
     session.OnError = [this](const std::string& text) { ShowError(text); };
+    session.OnNotice = [this](const std::string& text) { pnStatus->SetMessage(Text(text)); };
+    session.OnRunEnded = [this] { ShowStopped(); };
     session.OnStageText = [this](const std::string& text) { ShowCalibrationText(text); };
     session.OnLCRText = [this](const std::string& text) { ShowLCRText(text); };
     session.OnSaturation = [this](bool saturated) { ShowSaturation(saturated); };
@@ -508,15 +510,19 @@ void TForm1::Start() {
 void TForm1::Stop() {
     const bool calibrated = FSession->Mode() == mdCalibration && !FSession->LevelSetting();
     FSession->Stop();
+    ShowStopped();
+    if (calibrated) {
+        pnStatus->SetMessage(kCalibrationDone);
+    }
+}
+
+void TForm1::ShowStopped() {
     btnStartStop->setText("Start");
     lbSaturation->hide();
     ProgressTimer->stop();
     pnStatus->SetProgress(0, 0);
     UpdateRunControls();
     ShowCalibrationHelp();
-    if (calibrated) {
-        pnStatus->SetMessage(kCalibrationDone);
-    }
 }
 
 void TForm1::UpdateRunControls() {

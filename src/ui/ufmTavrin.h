@@ -86,6 +86,8 @@ class TForm1 : public QWidget {
     void btnStartStopClick();
     void Start();
     void Stop();
+    // The controls of an idle instrument, after a Stop or a run the session ended by itself.
+    void ShowStopped();
     void UpdateRunControls();
     void btnCalibrationClick();
     void btnSaveClick();

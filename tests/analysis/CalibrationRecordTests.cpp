@@ -184,15 +184,16 @@ TEST_F(CalibrationRecordRunTest, ACalibrationRunKnowsWhatItWasMadeForAcrossASave
     EXPECT_EQ(FormatCalibrationRecord(*loaded.CalibrationRecord), FormatCalibrationRecord(record));
     EXPECT_EQ(loaded.CalibrationMark(now), signalIn.CalibrationMark(now));
 
-    // A new block length drops the table, and with it the record: the mark says so, and the
-    // record file goes with the next save.
+    // A new block length drops the table in use, and with it the record: the mark says so. The
+    // files keep that calibration, record and all, until a new calibration replaces it.
+    const auto size = fs::file_size(PathOf("tavrin.cal"));
     loaded.SetBlockLength(2 * kLength);
     loaded.BeginMeasurement(false);
     now = {48000, 2 * kLength, kLow, kHigh, "Card A", "Card B", 100};
     EXPECT_EQ(loaded.CalibrationMark(now), "Not calibrated for 48000 S/s, N 2048: calibrate first");
     loaded.SaveCalibration(settings);
-    EXPECT_FALSE(fs::exists(PathOf("tavrin.cal.ini")));
-    EXPECT_TRUE(fs::exists(PathOf("tavrin.cal")));
+    EXPECT_TRUE(fs::exists(PathOf("tavrin.cal.ini")));
+    EXPECT_EQ(fs::file_size(PathOf("tavrin.cal")), size);
 }
 
 TEST_F(CalibrationRecordRunTest, ATableFromElsewhereIsOfUnknownOrigin) {

@@ -38,6 +38,7 @@ class TFakeHandle : public TWaveDevice {
     TWaveResult Stop() override { return Device->Stop(); }
     TWaveResult Reset() override { return Device->Reset(); }
     TWaveResult Close() override { return Device->Close(); }
+    bool Failed() const override { return Device->Failed(); }
 
   private:
     std::shared_ptr<TFakeDevice> Device;
@@ -230,6 +231,20 @@ TWaveResult TFakeDevice::Close() {
     }
     Changed();
     return result;
+}
+
+void TFakeDevice::Fail() {
+    {
+        std::lock_guard<std::mutex> lock(Shared->Mutex);
+        IsFailed = true;
+        Signal();
+    }
+    Changed();
+}
+
+bool TFakeDevice::Failed() const {
+    std::lock_guard<std::mutex> lock(Shared->Mutex);
+    return IsFailed;
 }
 
 void TFakeDevice::HoldNotifications(bool hold) {

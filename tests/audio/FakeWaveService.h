@@ -43,6 +43,10 @@ class TFakeDevice {
     // Playback: the oldest queued buffer comes back (played); its frames, or nullopt when no
     // buffer is queued.
     std::optional<TBufferData> ReturnPlayback();
+    // The device stops working, as an unplugged card does: it says so and signals its thread;
+    // what is queued stays there until a reset.
+    void Fail();
+    bool Failed() const;
     // While held, notifications are kept back (several merge into one) and the device thread
     // sleeps on, for example in the middle of a stop; releasing gives what was kept.
     void HoldNotifications(bool hold);
@@ -68,6 +72,7 @@ class TFakeDevice {
     void Signal();  // under the lock
 
     bool IsClosed = false;
+    bool IsFailed = false;
     bool Held = false;
     bool SignalHeld = false;
 };

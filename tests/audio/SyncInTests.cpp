@@ -273,6 +273,20 @@ TEST_F(SyncInTest, StartWhileRunningAndStopWhileIdleChangeNothing) {
     EXPECT_EQ(Service.Count("in:open"), 1);
 }
 
+// Parked means parked: while the capture has not closed its device, the receiver is not idle,
+// so that an owner waiting for it can tell a capture that does not stop.
+TEST_F(SyncInTest, ParkedOnlyOnceTheCaptureHasClosedItsDevice) {
+    ASSERT_TRUE(Start());
+    auto device = Service.LastInput();
+    device->HoldNotifications(true);
+    Receiver->Stop();
+    Ui.WaitUntil([] { return false; }, 50);
+    EXPECT_FALSE(Receiver->Parked());
+    device->HoldNotifications(false);
+    ASSERT_TRUE(Until([&] { return Receiver->Parked(); }));
+    EXPECT_TRUE(device->Closed());
+}
+
 TEST_F(SyncInTest, FailedOpenLeavesTheReceiverIdle) {
     std::string error;
     Receiver->SetOnError([&](const std::string& text) { error = text; });
@@ -289,8 +303,8 @@ TEST_F(SyncInTest, StopWhileADeliveryWaitsReturnsParkedAndDropsIt) {
     ASSERT_TRUE(device->ReturnCapture(ConstantFrames(1000, -1000, kSkip + kLength)));
     ASSERT_TRUE(AwaitPosted(1));  // the delivery now waits for this thread
     Receiver->Stop();
-    EXPECT_TRUE(Receiver->Parked());
-    ASSERT_TRUE(Until([&] { return device->Closed(); }));
+    ASSERT_TRUE(Until([&] { return Receiver->Parked(); }));
+    EXPECT_TRUE(device->Closed());
     EXPECT_TRUE(Delivered.empty());
     EXPECT_TRUE(Receiver->Events.empty());
 
@@ -328,7 +342,7 @@ TEST_F(SyncInTest, TwoHundredFastStartStopCyclesThenAFreshDelivery) {
             Service.LastInput()->ReturnCapture(ConstantFrames(1, 1, kSkip + kLength));
         }
         Receiver->Stop();
-        ASSERT_TRUE(Receiver->Parked());
+        ASSERT_TRUE(Until([&] { return Receiver->Parked(); }));
     }
     EXPECT_TRUE(Delivered.empty());
     ASSERT_TRUE(Start());

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "StreamingTestKit.h"
@@ -170,6 +172,63 @@ TEST_F(WaveControlTest, StartWhileTheLastRunIsStillClosingStartsANewRun) {
     EXPECT_EQ(Service.Count("in:open"), 2);
     EXPECT_NE(Service.LastInput(), first);
     EXPECT_EQ(Service.LastInput()->QueuedCount(), 10u);
+}
+
+// A start that finds the last run's device still not closed after the wait is no run: it fails
+// with its message, and the next one, once the device has closed, starts.
+TEST_F(WaveControlTest, StartWhileTheLastRunWillNotCloseFailsWithItsMessage) {
+    std::vector<std::string> errors;
+    TWaveOut playback(Service, Ui);
+    playback.SetDeviceID(2);
+    playback.SetOnError([&](const std::string& text) { errors.push_back(text); });
+    ASSERT_TRUE(playback.Start());
+    auto first = Service.LastOutput();
+    first->HoldNotifications(true);
+    playback.Stop();
+    EXPECT_FALSE(playback.Start());
+    EXPECT_EQ(errors, std::vector<std::string>{"Can not open output device 2"});
+    EXPECT_EQ(Service.Count("out:open"), 1);
+    first->HoldNotifications(false);
+    ASSERT_TRUE(Until([&] { return playback.Parked(); }));
+    EXPECT_TRUE(playback.Start());
+    EXPECT_EQ(Service.Count("out:open"), 2);
+    EXPECT_EQ(errors.size(), 1u);
+}
+
+// A device that stops working while streaming is reported once, by name, on the user-interface
+// thread; its run ends by itself and a new Start opens the device afresh.
+TEST_F(WaveControlTest, ADeviceThatDiesWhileStreamingIsReportedAndItsRunEnds) {
+    std::vector<std::string> lost;
+    const std::thread::id uiThread = std::this_thread::get_id();
+    TWaveIn capture(Service, Ui);
+    TWaveOut playback(Service, Ui);
+    capture.SetDeviceID(2);
+    for (TWaveControl* device : std::initializer_list<TWaveControl*>{&capture, &playback}) {
+        device->SetOnDeviceLost([&, uiThread](const std::string& text) {
+            EXPECT_EQ(std::this_thread::get_id(), uiThread);
+            lost.push_back(text);
+            // As the owner does: the whole measurement stops.
+            capture.Stop();
+            playback.Stop();
+        });
+    }
+    ASSERT_TRUE(capture.Start());
+    ASSERT_TRUE(playback.Start());
+    ASSERT_TRUE(Feed(StreamFrames(0, 100)));
+    Service.LastInput()->Fail();
+    ASSERT_TRUE(Until([&] { return capture.Parked() && playback.Parked(); }));
+    EXPECT_EQ(lost, std::vector<std::string>{"Input device 2 (Fake input 2) stopped responding."});
+    EXPECT_TRUE(AllDevicesClosed());
+
+    // Without a handler the run ends all the same.
+    capture.SetOnDeviceLost({});
+    ASSERT_TRUE(capture.Start());
+    Service.LastInput()->Fail();
+    ASSERT_TRUE(Until([&] { return capture.Parked(); }));
+    EXPECT_TRUE(Service.LastInput()->Closed());
+    ASSERT_TRUE(capture.Start());
+    EXPECT_EQ(Service.Count("in:open"), 3);
+    ASSERT_TRUE(Feed(StreamFrames(0, 100)));
 }
 
 TEST_F(WaveControlTest, TwoHundredFastStartStopCyclesStayBalanced) {

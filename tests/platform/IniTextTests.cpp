@@ -97,5 +97,79 @@ TEST(IniText, NamesThatWouldNotReadBackAreRefused) {
     EXPECT_TRUE(IsValidIniSection("Input Params"));
 }
 
+TEST(IniText, ByteOrderMarkBelongsToNoLineAndACarriageReturnAloneEndsALine) {
+    const std::string marked = "\xEF\xBB\xBF[A]\nk=1\n";
+    EXPECT_EQ(IniReadValue(marked, "A", "k"), "1");
+    EXPECT_EQ(Written(marked, "A", "k", "2"), "\xEF\xBB\xBF[A]\nk=2\n");
+    std::string erased = marked;
+    EXPECT_TRUE(IniEraseSection(erased, "A"));
+    EXPECT_EQ(erased, "\xEF\xBB\xBF");
+    EXPECT_EQ(Written(erased, "B", "j", "3"), "\xEF\xBB\xBF[B]\nj=3\n");
+
+    const std::string classic = "[A]\rk=1\r[B]\rj=2";
+    EXPECT_EQ(IniReadValue(classic, "A", "k"), "1");
+    EXPECT_EQ(IniReadValue(classic, "B", "j"), "2");
+    EXPECT_EQ(Written(classic, "A", "i", "3"), "[A]\rk=1\ri=3\r[B]\rj=2");
+    EXPECT_EQ(Written(classic, "C", "x", "4"), "[A]\rk=1\r[B]\rj=2\r[C]\rx=4\r");
+    // Each line keeps its own end; "\r\r\n" is a line ended by "\r", then an empty one.
+    EXPECT_EQ(Written("[A]\r\r\nk=1\n", "A", "k", "2"), "[A]\r\r\nk=2\n");
+}
+
+TEST(IniText, Utf16IsToldApartFromEightBitText) {
+    EXPECT_TRUE(IsUtf16Text("\xFF\xFE[\0"s));
+    EXPECT_TRUE(IsUtf16Text("\xFE\xFF\0["s));
+    EXPECT_TRUE(IsUtf16Text("[\0A\0]\0\n\0"s));
+    EXPECT_TRUE(IsUtf16Text("\0[\0A\0]\0\xE9"s));
+    EXPECT_FALSE(IsUtf16Text("[\0A\0]\0\n\0[WaveSetup]\n"s));  // a line of ours in it
+    EXPECT_FALSE(IsUtf16Text("\0\n[WaveSetup]\n"s));
+    EXPECT_FALSE(IsUtf16Text("[A]\n"));
+    EXPECT_FALSE(IsUtf16Text("\xEF\xBB\xBF[A]"));
+    EXPECT_FALSE(IsUtf16Text("\x01\x02\xff\xfe binary"));
+    EXPECT_FALSE(IsUtf16Text("\0\0"s));
+    EXPECT_FALSE(IsUtf16Text(""));
+}
+
+// The edits of a save on one document, against the same edits each on the text of the last.
+TEST(IniText, ManyEditsOnOneDocumentGiveTheTextOfTheEditsOneByOne) {
+    for (const std::string& start :
+         {""s, "[A]"s,
+          "x=0\r\n[Rref]\r\nValue0=1\r\n[Graph]\r\nMode=1\r\n; c\r\n\r\n[rref]\r\nz=1"s,
+          "\xEF\xBB\xBF[Graph]\rMode=2\r[Tail]\rk=v"s, "[Graph]\n; only a note"s}) {
+        TIniDocument document(start);
+        std::string text = start;
+        const auto both = [&](const auto& edit) {
+            edit(document, text);
+            EXPECT_EQ(document.Text(), text) << "from " << start;
+        };
+        both([](TIniDocument& d, std::string& t) {
+            EXPECT_EQ(d.EraseSection("RREF"), IniEraseSection(t, "RREF"));
+        });
+        for (int i = 0; i < 5; ++i) {
+            const std::string key = "Value" + std::to_string(i);
+            both([&](TIniDocument& d, std::string& t) {
+                d.Write("Rref", key, "v" + std::to_string(i));
+                IniWriteValue(t, "Rref", key, "v" + std::to_string(i));
+            });
+            both([&](TIniDocument& d, std::string& t) {
+                d.Write("Graph", key, "g\r\n");
+                IniWriteValue(t, "Graph", key, "g\r\n");
+            });
+        }
+        both([](TIniDocument& d, std::string& t) {
+            d.Write("graph", "MODE", "3");
+            IniWriteValue(t, "graph", "MODE", "3");
+        });
+        both([](TIniDocument& d, std::string& t) {
+            EXPECT_EQ(d.EraseSection("Tail"), IniEraseSection(t, "Tail"));
+        });
+        both([](TIniDocument& d, std::string& t) {
+            d.Write("Tail", "k", "again");
+            IniWriteValue(t, "Tail", "k", "again");
+        });
+        EXPECT_EQ(document.Read("GRAPH", "mode"), IniReadValue(text, "Graph", "Mode"));
+        EXPECT_EQ(document.Read("Rref", "Value4"), "v4");
+    }
+}
+
 }  // namespace
 }  // namespace tavrin

@@ -123,11 +123,24 @@ bool TJackServer::WaitUntilReady() {
     return false;
 }
 
+void TJackServer::Freeze() {
+    if (Pid > 0) {
+        kill(Pid, SIGSTOP);
+    }
+}
+
+void TJackServer::Thaw() {
+    if (Pid > 0) {
+        kill(Pid, SIGCONT);
+    }
+}
+
 void TJackServer::Kill(int signal) {
     if (Pid <= 0) {
         return;
     }
     kill(Pid, signal);
+    kill(Pid, SIGCONT);  // a frozen server would keep its SIGTERM pending
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (waitpid(Pid, nullptr, WNOHANG) == 0) {
         if (std::chrono::steady_clock::now() > deadline) {

@@ -29,6 +29,11 @@ class TJackServer {
     // test does right after the kill happens while no server runs at all.
     void Kill(int signal);
 
+    // Stops the server's process (SIGSTOP): it is there but answers nobody, as a server that
+    // hangs. Thaw lets it go on; Kill and the destructor thaw it as well.
+    void Freeze();
+    void Thaw();
+
     // Feeds each output port of `client` to its input port of the same number, and nothing
     // else to those inputs. False with the reason in `why` when it could not.
     bool ConnectLoopback(const std::string& client, std::string& why) const;

@@ -50,6 +50,7 @@ void TSessionRig::Open() {
     TMeasurementSession& session = *FSession;
     session.OnStageText = [this](const std::string& text) { StageTexts.push_back(text); };
     session.OnError = [this](const std::string& text) { Errors.push_back(text); };
+    session.OnNotice = [this](const std::string& text) { Notices.push_back(text); };
     session.OnModeChange = [this](int mode) { Modes.push_back(mode); };
     session.OnLCRText = [this](const std::string& text) { LCRText = text; };
     session.OnResult = [this](const TMeasurementResult& result) {

@@ -70,6 +70,7 @@ class TSessionRig {
 
     std::vector<std::string> StageTexts;
     std::vector<std::string> Errors;
+    std::vector<std::string> Notices;
     std::vector<int> Modes;
     std::optional<TSeriesFit> LastFit;
     std::optional<TComplex> LastFirstBin;  // channel 0 at the result's first bin

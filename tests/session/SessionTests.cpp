@@ -143,7 +143,7 @@ TEST(SessionTest, LevelSettingStopAndAmplitudeControl) {
     EXPECT_EQ(session.Mode(), mdCalibration);
     EXPECT_TRUE(session.LevelSetting());
     EXPECT_TRUE(session.SignalIn().Averaging());
-    EXPECT_TRUE(session.SignalIn().Parked());
+    EXPECT_TRUE(rig.RunUntil([&] { return session.SignalIn().Parked(); }));
 
     session.ScaleAmplitude(2.0f);
     EXPECT_EQ(session.Amplitude(), 1.0f);
