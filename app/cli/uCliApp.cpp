@@ -16,11 +16,9 @@
 namespace tavrin::cli {
 namespace {
 
-constexpr const char* kProgram = "tavrin-cli";
-
-int Failure(const std::string& text) {
+int Failure(const std::string& text, int status = kExitError) {
     std::cerr << kProgram << ": " << text << std::endl;
-    return kExitError;
+    return status;
 }
 
 }  // namespace
@@ -67,6 +65,8 @@ int RunCli(int argc, char** argv) {
                 command->Run(environment);
             }
         }
+    } catch (const ECliError& error) {
+        return Failure(error.what(), error.Status());
     } catch (const std::exception& error) {
         // ECliError carries the user's line; anything else (a file error) says its own.
         return Failure(error.what());

@@ -161,6 +161,9 @@ nlohmann::json ResultJson(const TMeasurementResult& result, const TResultExtras&
                          held.Hi * static_cast<double>(width)};
     json["amplitude"] = ShortestFloat(extras.Amplitude);
     json["saturated"] = extras.Saturated;
+    if (!result.CalibrationMark.empty()) {
+        json["calibration_mark"] = result.CalibrationMark;
+    }
     if (result.Fit) {
         json["fit"] = FitJson(*result.Fit);
     }

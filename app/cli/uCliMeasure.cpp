@@ -24,20 +24,18 @@ const std::map<std::string, TMode> kModes{
     {"z", mdZGraph}, {"lcr", mdZGraphLCR}, {"transfer", mdTransfer}, {"driver", mdZGraph}};
 constexpr const char* kDefaultTime = "0.3";
 
-// A calibration that does not fit the block length would be replaced by no correction at all,
-// which a measurement must not pass off as calibrated.
-void CheckCalibration(const TMeasurementSession& session, TMode mode, const std::string& path) {
-    if (!session.CalibrationLoaded()) {
-        if (mode != mdTransfer) {
-            throw ECliError("no calibration in " + path + ": run tavrin-cli calibrate first");
-        }
+// Results without a calibration made for this set-up must not pass for calibrated ones: the
+// mark ends the command unless the user accepts such results, and then it stays on stderr and
+// in every result.
+void CheckCalibration(const TMeasurementSession& session, bool allowed) {
+    const std::string& mark = session.CalibrationMark();
+    if (mark.empty()) {
         return;
     }
-    if (!session.CalibrationFits()) {
-        throw ECliError("the calibration in " + path + " was made for another rate or band (" +
-                        std::to_string(session.SignalIn().Calibration.size()) + " bins, " +
-                        std::to_string(session.BlockLength() / 2) + " needed): calibrate again");
+    if (!allowed) {
+        throw ECliError(mark + " (or --allow-uncalibrated)", kExitUncalibrated);
     }
+    std::cerr << kProgram << ": " << mark << std::endl;
 }
 
 }  // namespace
@@ -54,6 +52,9 @@ void TMeasureCommand::Register(CLI::App& program) {
         ->check(CLI::Range(1, 1000000000))
         ->capture_default_str();
     Command->add_flag("--swap", Swap, "swap the two inputs");
+    Command->add_flag("--allow-uncalibrated", AllowUncalibrated,
+                      "measure even without a calibration made for this rate, block length, "
+                      "band and devices (otherwise status 3)");
     Command->add_flag("--curve", Curve, "print each result's curve as [frequency, re, im] rows");
     Command->add_option("--export", ExportPath,
                         "write the last result's curve to FILE: .zma, .frd, .csv or .s1p in that "
@@ -125,8 +126,8 @@ void TMeasureCommand::Run(TCliEnvironment& environment) {
     TProcessStopSignal stop;
     TCliRun run(environment, session, stop);
     ApplySetup(session, Options);
-    CheckCalibration(session, mode, Options.CalibrationPath);
     session.SelectMode(mode);
+    CheckCalibration(session, AllowUncalibrated);
     if (Rref && !session.Rref().Apply(*Rref)) {
         throw ECliError("--rref takes ohms, not \"" + *Rref + "\"");
     }

@@ -24,6 +24,7 @@ class TMeasureCommand : public TCliCommand {
     std::optional<std::string> Cin;
     int Results = 1;
     bool Swap = false;
+    bool AllowUncalibrated = false;
     bool Curve = false;
     std::optional<std::string> ExportPath;
     std::optional<std::string> Spot;

@@ -101,6 +101,11 @@ std::string CalibrationMark(const std::optional<TCalibrationRecord>& record, siz
     return SetupMismatchText(difference, now, "calibrated", "calibrate");
 }
 
+std::string HardwareName(const std::string& deviceName) {
+    const size_t colon = deviceName.find(": ");
+    return colon == std::string::npos ? deviceName : deviceName.substr(0, colon);
+}
+
 std::string CalibrationRecordPath(const std::string& calibrationPath) {
     return calibrationPath + ".ini";
 }

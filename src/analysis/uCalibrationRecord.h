@@ -52,6 +52,11 @@ std::string SetupMismatchText(TSetupDifference difference, const TMeasuringSetup
 std::string CalibrationMark(const std::optional<TCalibrationRecord>& record, size_t entries,
                             const TMeasuringSetup& now);
 
+// The sound card a device belongs to: its name up to the first ": " ("Virtual box" for every
+// state of the box), so that the two directions of one card, or another door of it, count as
+// one device.
+std::string HardwareName(const std::string& deviceName);
+
 // The record file that goes with the calibration file at `calibrationPath`.
 std::string CalibrationRecordPath(const std::string& calibrationPath);
 

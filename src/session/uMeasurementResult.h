@@ -49,6 +49,9 @@ struct TMeasurementResult {
     // How many blocks the result holds of those an integration time wants; not Complete while
     // a fresh sum (after Start or any change) is still growing: progress, not yet a result.
     TDelivery Averaging;
+    // Empty when the calibration fits; else the line that says why the result is not corrected
+    // as it should be (the session's CalibrationMark).
+    std::string CalibrationMark;
     TWaveData* Data = nullptr;
 
     // Width of one bin, Hz, as the display rounds it (32-bit).

@@ -85,6 +85,7 @@ void TMeasurementSession::Open() {
     if (FFilesElsewhere && OnNotice) {
         OnNotice(FilesElsewhereText(Environment.SettingsPath));
     }
+    RefreshCalibrationMark();
 }
 
 void TMeasurementSession::ClaimFiles() {
@@ -215,6 +216,32 @@ bool TMeasurementSession::CalibrationFits() const {
     return FSignalIn->Calibration.size() == static_cast<size_t>(FBlockLength / 2);
 }
 
+TMeasuringSetup TMeasurementSession::MeasuringSetup() const {
+    TMeasuringSetup setup;
+    setup.SampleRate = static_cast<uint32_t>(FWaveSetup.SampleRate());
+    setup.BlockLength = FBlockLength;
+    setup.FMin = FRangeLow;
+    setup.FMax = FRangeHigh;
+    setup.InputDevice = HardwareName(FWaveSetup.InputName());
+    setup.OutputDevice = HardwareName(FWaveSetup.OutputName());
+    setup.CinPf = static_cast<double>(FInputCapacitance) * 1e12;
+    return setup;
+}
+
+void TMeasurementSession::RefreshCalibrationMark() {
+    std::string mark;
+    const bool plainRatio = FMode == mdTransfer && !FSignalIn->Calibrated();
+    if (FMode != mdCalibration && !plainRatio) {
+        mark = FSignalIn->CalibrationMark(MeasuringSetup());
+    }
+    if (mark != FCalibrationMark) {
+        FCalibrationMark = std::move(mark);
+        if (OnCalibrationMark) {
+            OnCalibrationMark(FCalibrationMark);
+        }
+    }
+}
+
 void TMeasurementSession::SelectMode(int mode) {
     if (mode < mdCalibration || mode > mdTransfer) {
         return;
@@ -230,6 +257,7 @@ void TMeasurementSession::SelectMode(int mode) {
         ApplyDisplayOptions();
         FLastMeasureMode = mode;
     }
+    RefreshCalibrationMark();
 }
 
 void TMeasurementSession::ApplyDisplayOptions() {
@@ -262,6 +290,8 @@ bool TMeasurementSession::Start() {
         // formed from the corrected spectra afterwards.
         FSignalIn->BeginMeasurement(false);
     }
+    // After BeginMeasurement, which drops a table of another block length.
+    RefreshCalibrationMark();
     if (FWaveOut->Start() && FSignalIn->Start()) {
         FMeasuring = true;
     } else {
@@ -284,12 +314,13 @@ void TMeasurementSession::Stop() {
         }
         ApplyDisplayOptions();
     }
+    RefreshCalibrationMark();
 }
 
 void TMeasurementSession::Continue() {
     FWaveOut->SetStimulus(FBlockLength, FWaveSetup.FMin(), FWaveSetup.FMax(), FAmplitude);
     FSignalIn->BeginCalibration(static_cast<float>(FWaveSetup.FMin()),
-                                static_cast<float>(FWaveSetup.FMax()));
+                                static_cast<float>(FWaveSetup.FMax()), MeasuringSetup());
     FSignalIn->SetAveraging(true);
     FLevelSetting = false;
 }
@@ -313,12 +344,14 @@ void TMeasurementSession::SetupChanged() {
             SetRange(low, high);
         }
     }
+    RefreshCalibrationMark();
 }
 
 void TMeasurementSession::SetRange(float low, float high) {
     FWaveOut->SetStimulus(FBlockLength, low, high, FAmplitude);
     FRangeLow = low;
     FRangeHigh = high;
+    RefreshCalibrationMark();
 }
 
 void TMeasurementSession::ScaleAmplitude(float factor) {
@@ -475,6 +508,7 @@ void TMeasurementSession::SignalInData(TWaveData& data) {
     result.Bins = {FrequencyToBin(result.BandLow), FrequencyToBin(result.BandHigh)};
     result.Data = &data;
     result.Averaging = FSignalIn->Delivery();
+    result.CalibrationMark = FCalibrationMark;
     if (OnResult) {
         OnResult(result);
     }

@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "uBenchMeter.h"
+#include "uCalibrationRecord.h"
 #include "uMeasurementResult.h"
 #include "uValueHistory.h"
 #include "uWaveSetupModel.h"
@@ -108,6 +109,12 @@ class TMeasurementSession {
     bool CalibrationFits() const;
     // True when the last load found a calibration file with at least one entry.
     bool CalibrationLoaded() const { return FCalibrationLoaded; }
+    // The set-up in force as a calibration records it (the measuring band, the cards' names).
+    TMeasuringSetup MeasuringSetup() const;
+    // Empty when the results of the mode in force are corrected by a calibration made for this
+    // set-up; otherwise the one line that says why not ("Not calibrated for 96000 S/s, N 4096:
+    // calibrate again"). A transfer ratio without any calibration is a plain ratio, not marked.
+    const std::string& CalibrationMark() const { return FCalibrationMark; }
 
     // The threads themselves, for inspection; the session keeps ownership.
     TSignalIn& SignalIn() { return *FSignalIn; }
@@ -154,6 +161,9 @@ class TMeasurementSession {
     // A device that cannot be opened or stopped working, a file that cannot be read or written,
     // threads that did not stop.
     std::function<void(const std::string& text)> OnError;
+    // Whenever CalibrationMark changes (on Start, a set-up or mode change, the end of a
+    // calibration run).
+    std::function<void(const std::string& mark)> OnCalibrationMark;
     // A line to show without interrupting the user, raised by Open when the files are another
     // program's.
     std::function<void(const std::string& text)> OnNotice;
@@ -182,6 +192,7 @@ class TMeasurementSession {
     void RebuildStimulus();
     void SignalInData(TWaveData& data);
     void Report(const std::string& text);
+    void RefreshCalibrationMark();
     // Takes the files' lock and clears what killed saves left behind.
     void ClaimFiles();
     void DeviceLost(const std::string& text);
@@ -206,6 +217,7 @@ class TMeasurementSession {
     float FInputCapacitance = 0;
     bool FCalibrationLoaded = false;
     int32_t FIntegrationMs = 0;
+    std::string FCalibrationMark;
     std::chrono::system_clock::time_point FCreated;
     std::unique_ptr<TFileLock> FLock;
     bool FFilesElsewhere = false;

@@ -1,5 +1,6 @@
 #include "ufmTavrin.h"
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -192,6 +193,13 @@ void TForm1::BuildProcessingPage(QWidget* page) {
     // The warning sits on the line beside the page tabs, in sight and costing the column no
     // height.
     pnStatus->AddIndicator(lbSaturation);
+    // On the line above the results, in every measuring mode: a reading that no calibration
+    // made for this set-up corrects must not pass for one that is.
+    lbCalibrationMark = Named<QLabel>("lbCalibrationMark", page);
+    lbCalibrationMark->setStyleSheet(
+        "QLabel { color: white; background-color: #c0392b; padding: 1px 4px; font-weight: bold; }");
+    lbCalibrationMark->hide();
+    pnStatus->AddIndicator(lbCalibrationMark);
     column->addWidget(BuildModeGroup());
     column->addWidget(BuildRrefPanel());
 
@@ -357,6 +365,7 @@ void TForm1::FormCreate() {
     session.OnRunEnded = [this] { ShowStopped(); };
     session.OnStageText = [this](const std::string& text) { ShowCalibrationText(text); };
     session.OnLCRText = [this](const std::string& text) { ShowLCRText(text); };
+    session.OnCalibrationMark = [this](const std::string& mark) { ShowCalibrationMark(mark); };
     session.OnSaturation = [this](bool saturated) { ShowSaturation(saturated); };
     session.OnResult = [this](const TMeasurementResult& result) { ShowResult(result); };
     session.OnModeChange = [this](int mode) { ShowMode(mode); };
@@ -658,6 +667,19 @@ void TForm1::btnDriverClick() {
 
 void TForm1::ShowLCRText(const std::string& text) {
     memLCRRes->setPlainText(Text(text).replace("\r\n", "\n"));
+}
+
+void TForm1::ShowCalibrationMark(const std::string& mark) {
+    lbCalibrationMark->setText(Text(mark));
+    lbCalibrationMark->setVisible(!mark.empty());
+    lbCalibrationMark->setToolTip(Text(mark));  // whole, where the line cuts it short
+    // The readout itself in the mark's colour, so that a copied or glanced-at reading is not
+    // taken for a calibrated one.
+    QPalette palette = memLCRRes->palette();
+    palette.setColor(QPalette::Text, mark.empty() ? QApplication::palette().color(QPalette::Text)
+                                                  : QColor(0xc0, 0x39, 0x2b));
+    memLCRRes->setPalette(palette);
+    memLCRRes->setToolTip(Text(mark));
 }
 
 void TForm1::ClearReadouts() {

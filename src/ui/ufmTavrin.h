@@ -107,6 +107,7 @@ class TForm1 : public QWidget {
     void ShowError(const std::string& text);
     void ShowResult(const TMeasurementResult& result);
     void ShowLCRText(const std::string& text);
+    void ShowCalibrationMark(const std::string& mark);
     void ReferenceOptionsChanged();
     // The readout of a component measured before no longer applies.
     void ClearReadouts();
@@ -129,6 +130,7 @@ class TForm1 : public QWidget {
     std::unique_ptr<TCurveTools> FCurves;
     TfrSpRange* frSpRange1 = nullptr;
     QLabel* lbSaturation = nullptr;
+    QLabel* lbCalibrationMark = nullptr;
     QPushButton* btnSave = nullptr;
     QGroupBox* rgMode = nullptr;
     QButtonGroup* rgModeButtons = nullptr;

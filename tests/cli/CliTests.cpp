@@ -184,8 +184,6 @@ TEST_F(CliTest, UsageAndDeviceErrorsGiveStatus2AndOneLine) {
          "rate 44100 is not supported"},
         {{"measure", "--mode", "lcr", "--input", "2", "--output", "2", "--band", "20:30000"},
          "band 20:30000 is outside the rate"},
-        {{"measure", "--mode", "lcr", "--input", "2", "--output", "2", "--rate", "96000"},
-         "calibrate again"},
         {{"measure", "--mode", "z", "--input", "2", "--output", "2", "--export", "/nonexistent/x"},
          "cannot write /nonexistent/x"},
         {{"calibrate", "--input", "0", "--output", "0", "--calibration", "/nonexistent/c.cal"},
@@ -203,15 +201,53 @@ TEST_F(CliTest, UsageAndDeviceErrorsGiveStatus2AndOneLine) {
         EXPECT_NE(outcome.Err.find(expected), std::string::npos) << outcome.Err;
         EXPECT_TRUE(outcome.Out.empty()) << outcome.Out;
     }
-    // No calibration at all, in a folder of its own.
+}
+
+// A result the calibration does not correct (none yet, or one made at another rate with the
+// same block length, which used to be applied as it was) ends the command with status 3 and
+// the mark; --allow-uncalibrated measures all the same and marks every result.
+TEST_F(CliTest, UncalibratedResultsGiveStatus3UnlessAllowed) {
     const TScratchFolder empty;
-    const TCliOutcome missing =
-        RunCli(empty.PathOf(""),
-               {"measure", "--mode", "lcr", "--input", "2", "--output", "2", "--settings",
-                empty.PathOf("tavrin.ini"), "--calibration", empty.PathOf("tavrin.cal")},
-               kBox);
-    EXPECT_EQ(missing.Status, 2);
-    EXPECT_NE(missing.Err.find("no calibration in"), std::string::npos) << missing.Err;
+    const std::vector<std::string> files{"--settings", empty.PathOf("tavrin.ini"), "--calibration",
+                                         empty.PathOf("tavrin.cal")};
+    std::vector<std::string> none{"measure", "--mode", "lcr", "--input", "2", "--output", "2"};
+    none.insert(none.end(), files.begin(), files.end());
+    const TCliOutcome missing = RunCli(empty.PathOf(""), none, kBox);
+    EXPECT_EQ(missing.Status, 3);
+    ASSERT_EQ(missing.ErrLines().size(), 1u) << missing.Err;
+    EXPECT_NE(missing.Err.find("Not calibrated for 48000 S/s, N "), std::string::npos)
+        << missing.Err;
+    EXPECT_TRUE(missing.Out.empty());
+
+    // 96000 with FMin 40 keeps N 4096 of 48000 with FMin 20: the table has the right length.
+    const std::vector<std::string> otherRate{"measure", "--mode",   "lcr",     "--input",
+                                             "2",       "--output", "2",       "--rate",
+                                             "96000",   "--band",   "40:20000"};
+    const TCliOutcome refused = Run(otherRate);
+    EXPECT_EQ(refused.Status, 3);
+    EXPECT_NE(refused.Err.find("Not calibrated for 96000 S/s"), std::string::npos) << refused.Err;
+    EXPECT_NE(refused.Err.find("calibrate again"), std::string::npos) << refused.Err;
+    EXPECT_TRUE(refused.Out.empty());
+
+    std::vector<std::string> allowed = otherRate;
+    allowed.push_back("--allow-uncalibrated");
+    const TCliOutcome marked = Run(allowed);
+    EXPECT_EQ(marked.Status, 0) << marked.Err;
+    EXPECT_NE(marked.Err.find("Not calibrated for 96000 S/s"), std::string::npos) << marked.Err;
+    ASSERT_EQ(marked.OutLines().size(), 1u);
+    const json line = json::parse(marked.OutLines().front());
+    EXPECT_NE(line.value("calibration_mark", "").find("calibrate again"), std::string::npos)
+        << line.dump();
+
+    // The calibrated set-up carries no mark; a plain transfer ratio needs no calibration.
+    const json calibrated = MeasureLcr("2");
+    EXPECT_FALSE(calibrated.contains("calibration_mark")) << calibrated.dump();
+    std::vector<std::string> ratio{"measure", "--mode",   "transfer", "--input",
+                                   "4",       "--output", "4"};
+    ratio.insert(ratio.end(), files.begin(), files.end());
+    const TCliOutcome plain = RunCli(empty.PathOf(""), ratio, kBox);
+    EXPECT_EQ(plain.Status, 0) << plain.Err;
+    EXPECT_TRUE(plain.Err.empty()) << plain.Err;
 }
 
 // --version and --help answer on stdout with success, before any device or file is looked at.

@@ -114,6 +114,18 @@ class FormGallery : public QObject {
         rig.Find<QLabel>("lbSaturation")->show();
         rig.Click("btnSave");
         Save(rig, "saturation-and-message");
+        rig.Find<QLabel>("lbSaturation")->hide();
+
+        // A capacitor at a rate the calibration was not made for: the mark and the readout.
+        QComboBox* rates = rig.Find<QComboBox>("cbSampling");
+        rates->setCurrentIndex(rates->findData(96000));
+        emit rates->activated(rates->currentIndex());
+        ChooseMode(rig, 2);
+        rig.SelectDevices(kCapacitor);
+        rig.Click("btnStartStop");
+        AwaitResults(rig, 3);
+        Save(rig, "uncalibrated");
+        rig.Click("btnStartStop");
     }
 };
 

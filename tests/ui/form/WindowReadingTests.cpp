@@ -4,6 +4,7 @@
 // where it was left, and a first start on the devices a calibration needs.
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -33,6 +34,19 @@ QStringList Names(TFormRig& rig, int count) {
 
 TStatusLine& Status(TFormRig& rig) {
     return *rig.Find<TStatusLine>("pnStatus");
+}
+
+void PickRate(TFormRig& rig, int rate) {
+    QComboBox* rates = rig.Find<QComboBox>("cbSampling");
+    const int index = rates->findData(rate);
+    rates->setCurrentIndex(index);
+    emit rates->activated(index);
+}
+
+bool ReadoutMarked(TFormRig& rig) {
+    auto* readout = rig.Find<QPlainTextEdit>("memLCRRes");
+    return readout->palette().color(QPalette::Text) !=
+           QApplication::palette().color(QPalette::Text);
 }
 
 void PickIntegrationTime(TFormRig& rig, int index) {
@@ -88,6 +102,41 @@ class WindowReadingTests : public QObject {
                                   kResultTimeoutMs);
         QCOMPARE(Names(rig, 4),
                  (QStringList{"Re measured", "Im measured", "R fitted", "L/C fitted"}));
+        rig.Click("btnStartStop");
+    }
+
+    // A calibration made at another rate marks the result area and the readout, also before
+    // Start; calibrating again at the new rate takes the mark away.
+    void rateChangedAfterCalibratingMarksTheReading() {
+        QTemporaryDir folder;
+        TFormRig rig(folder.path());
+        QLabel* mark = rig.Find<QLabel>("lbCalibrationMark");
+        QVERIFY(mark->isHidden());  // a first start opens in calibration, which needs none
+        Calibrate(rig);
+        QVERIFY(mark->isHidden());
+
+        PickRate(rig, 96000);
+        QVERIFY(!mark->isHidden());
+        QVERIFY(mark->text().startsWith("Not calibrated for 96000 S/s"));
+        rig.SelectDevices(kCapacitor);
+        ChooseMode(rig, 2);
+        rig.Click("btnStartStop");
+        auto* readout = rig.Find<QPlainTextEdit>("memLCRRes");
+        // Uncalibrated the capacitor may even read as a coil: whatever it reads is marked.
+        QTRY_VERIFY_WITH_TIMEOUT(readout->toPlainText().contains("tg= "), kResultTimeoutMs);
+        QVERIFY(!mark->isHidden());
+        QVERIFY(ReadoutMarked(rig));
+        QCOMPARE(readout->toolTip(), mark->text());
+        rig.Click("btnStartStop");
+
+        ChooseMode(rig, 0);
+        Calibrate(rig);
+        QVERIFY(mark->isHidden());
+        rig.SelectDevices(kCapacitor);
+        rig.Click("btnStartStop");
+        QTRY_VERIFY_WITH_TIMEOUT(readout->toPlainText().startsWith("Cx= "), kResultTimeoutMs);
+        QVERIFY(mark->isHidden());
+        QVERIFY(!ReadoutMarked(rig));
         rig.Click("btnStartStop");
     }
 
