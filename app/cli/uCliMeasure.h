@@ -27,6 +27,10 @@ class TMeasureCommand : public TCliCommand {
     bool AllowUncalibrated = false;
     bool Curve = false;
     std::optional<std::string> ExportPath;
+    std::optional<std::string> Spot;
+    std::optional<std::string> Model;
+    std::optional<std::string> Rin;
+    bool MeasuredInputs = false;
     std::optional<int> PointsPerOctave;
     TDriverOptions Driver;
 };
