@@ -4,6 +4,7 @@
 // first to take it holds it until it ends, and the system lets go of it when a process dies, so
 // that a killed program never leaves its files locked.
 
+#include <cstdint>
 #include <string>
 
 namespace tavrin {
@@ -29,7 +30,8 @@ class TFileLock {
 
   private:
     std::string LockPath;
-    int Fd = -1;
+    int Fd = -1;          // 0 on Windows while held
+    intptr_t Handle = 0;  // Windows: the locked file's handle
 };
 
 }  // namespace tavrin

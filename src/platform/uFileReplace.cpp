@@ -11,6 +11,8 @@
 #include <climits>
 #include <cstdlib>
 
+#include "uTemporaryName.h"
+
 namespace tavrin {
 namespace {
 
@@ -96,26 +98,6 @@ std::string FileNameOf(const std::string& path) {
 std::string FolderPrefixOf(const std::string& path) {
     const size_t slash = path.rfind('/');
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-// Temporary files are hidden and named after their target: ".<name>.<pid>.<counter>.tmp".
-bool IsTemporaryName(std::string_view candidate, std::string_view name) {
-    const auto digits = [](std::string_view text) {
-        return !text.empty() &&
-               std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-    };
-    if (!candidate.starts_with(".") || !candidate.ends_with(".tmp")) {
-        return false;
-    }
-    candidate = candidate.substr(1, candidate.size() - 1 - 4);
-    if (!candidate.starts_with(name) || candidate.size() <= name.size() ||
-        candidate[name.size()] != '.') {
-        return false;
-    }
-    candidate.remove_prefix(name.size() + 1);
-    const size_t dot = candidate.find('.');
-    return dot != std::string_view::npos && digits(candidate.substr(0, dot)) &&
-           digits(candidate.substr(dot + 1));
 }
 
 // Creates a new temporary file beside `target`; the umask applies to its mode as it would to a
@@ -223,20 +205,6 @@ TFileBytes ReadWholeFile(const std::string& path, size_t limit) {
     }
     result.Status = TFileBytes::TStatus::Read;
     return result;
-}
-
-std::optional<std::string> ReadFileIfAny(const std::string& path) {
-    TFileBytes file = ReadWholeFile(path);
-    switch (file.Status) {
-        case TFileBytes::TStatus::Read:
-            return std::move(file.Bytes);
-        case TFileBytes::TStatus::Missing:
-            return std::string();
-        case TFileBytes::TStatus::NotRegular:
-        case TFileBytes::TStatus::Unreadable:
-            break;
-    }
-    return std::nullopt;
 }
 
 bool ReplaceFileContents(const std::string& path, std::string_view data) {

@@ -18,9 +18,11 @@ std::string FullPath(std::string path) {
     return error ? path : full.lexically_normal().string();
 }
 
+#ifndef _WIN32
 int64_t Nanoseconds(const timespec& time) {
     return static_cast<int64_t>(time.tv_sec) * 1000000000 + time.tv_nsec;
 }
+#endif
 
 }  // namespace
 
@@ -37,6 +39,11 @@ const TSettingsFile::TSnapshot& TSettingsFile::Current() const {
     TSnapshot look;
     struct stat info {};
     look.Exists = ::stat(FilePath.c_str(), &info) == 0;
+#ifdef _WIN32
+    // Times of a second's grain could keep an old text for a whole second: every look reads.
+    const bool reusable = false;
+#else
+    const bool reusable = true;
     if (look.Exists) {
         look.Device = info.st_dev;
         look.Inode = info.st_ino;
@@ -44,9 +51,11 @@ const TSettingsFile::TSnapshot& TSettingsFile::Current() const {
         look.Modified = Nanoseconds(info.st_mtim);
         look.Changed = Nanoseconds(info.st_ctim);
     }
-    if (Snapshot && Snapshot->Exists == look.Exists && Snapshot->Device == look.Device &&
-        Snapshot->Inode == look.Inode && Snapshot->Size == look.Size &&
-        Snapshot->Modified == look.Modified && Snapshot->Changed == look.Changed) {
+#endif
+    if (reusable && Snapshot && Snapshot->Exists == look.Exists &&
+        Snapshot->Device == look.Device && Snapshot->Inode == look.Inode &&
+        Snapshot->Size == look.Size && Snapshot->Modified == look.Modified &&
+        Snapshot->Changed == look.Changed) {
         return *Snapshot;
     }
     TFileBytes file = ReadWholeFile(FilePath);
