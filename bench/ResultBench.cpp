@@ -3,8 +3,10 @@
 // evaluation with the fit, ShowResult and the chart's redraw on the offscreen platform.
 // The blocks are what the inputs hear of the program's own stimulus over the whole band, every
 // bin excited, through a capacitor. The last argument picks the code path of the numeric
-// kernels: 0 the baseline path (the code as it was before the AVX2 kernels), 1 AVX2, so that
-// before and after run in one process. Compare the times of one run.
+// kernels: 0 the baseline path, 1 AVX2. BM_ProcessBlockAndImpedanceBefore is the analysis as it
+// was before either: the transforms, peaks and calibration product of the baseline path (the
+// code of then) and the evaluation in its plain form from the tests, which does per bin what the
+// loops of then did. So before and after run in one process. Compare the times of one run.
 
 #include <benchmark/benchmark.h>
 #include <fftw3.h>
@@ -16,6 +18,7 @@
 #include <random>
 #include <vector>
 
+#include "EvaluationPlain.h"
 #include "uChart.h"
 #include "uClock.h"
 #include "uCombinedWaveService.h"
@@ -118,6 +121,27 @@ void BM_ProcessBlockAndImpedance(benchmark::State& state) {
     }
 }
 
+void BM_ProcessBlockAndImpedanceBefore(benchmark::State& state) {
+    const int32_t n = static_cast<int32_t>(state.range(0));
+    SetCpuPath(TCpuPath::Baseline);
+    TAnalyser analyser(n);
+    const TWaveData captured = CapturedBlock(n);
+    const TBinRange range = BandBins(n, kRate, kLow, kHigh, n / 2);
+    const float angularStep = AngularStep(kRate, n);
+    TWaveData block;
+    for (auto _ : state) {
+        state.PauseTiming();
+        block = captured;
+        state.ResumeTiming();
+        analyser.SignalIn.ProcessBlock(block);
+        TComplex* left = ComplexSlots(block[0].data());
+        TComplex* right = ComplexSlots(block[1].data());
+        testing::ImpedancePlain(left, right, left, right, range.Lo, range.Hi, angularStep, kRref,
+                                kCin, true);
+        benchmark::DoNotOptimize(block[0].data());
+    }
+}
+
 void BM_TwoFftwTransforms(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));
     const TWaveData captured = CapturedBlock(n);
@@ -196,6 +220,10 @@ void BM_OneResult(benchmark::State& state) {
 
 BENCHMARK(BM_ProcessBlockAndImpedance)
     ->ArgsProduct({{65536, 262144}, {0, 1}})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ProcessBlockAndImpedanceBefore)
+    ->Arg(65536)
+    ->Arg(262144)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TwoFftwTransforms)->Arg(65536)->Arg(262144)->Unit(benchmark::kMillisecond);
 // 0: ProcessBlock and the evaluation; 1: ShowResult; 2: the chart's redraw; 3: all of it.

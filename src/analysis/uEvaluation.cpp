@@ -21,6 +21,25 @@ bool UseAvx2() {
 #endif
 }
 
+// R ref in parallel with C in at bin k.
+TComplex ArmOfBin(int32_t k, float angularStep, TReferenceArm arm) {
+    const float rref = arm.Rref;
+    const float cin = arm.Cin;
+    const float w = static_cast<float>(k) * angularStep;
+    const double t = static_cast<double>(cin) * rref * w;
+    const double den = t * t + 1.0;
+    return {static_cast<float>(rref / den),
+            static_cast<float>(-(static_cast<double>(rref) * rref * cin * w) / den)};
+}
+
+TComplex ZxOfBin(TComplex driving, TComplex reference, TComplex arm) {
+    TComplex q = ComplexDiv(driving, reference);
+    // The transform's positive exponent conjugates phases; the sign change gives the
+    // electrical convention, in which an inductance has positive reactance.
+    q = {q.Re - 1.0f, -q.Im};
+    return ComplexMul(arm, q);
+}
+
 // The fit's sums over bins from..range.Hi, added bin after bin to those taken before.
 void AccumulateFitSums(std::span<const TComplex> zx, int32_t from, TBinRange range,
                        float angularStep, TFitSums& sums) {
@@ -73,21 +92,36 @@ void ComputeZx(std::span<const TComplex> driving, std::span<const TComplex> refe
                                                      range, angularStep, arm);
     }
 #endif
-    const float rref = arm.Rref;
-    const float cin = arm.Cin;
     for (int32_t k = from; k <= range.Hi; ++k) {
-        const float w = static_cast<float>(k) * angularStep;
-        // R ref in parallel with C in at w.
-        const double t = static_cast<double>(cin) * rref * w;
-        const double den = t * t + 1.0;
-        const TComplex zref{
-            static_cast<float>(rref / den),
-            static_cast<float>(-(static_cast<double>(rref) * rref * cin * w) / den)};
-        TComplex q = ComplexDiv(driving[k], reference[k]);
-        // The transform's positive exponent conjugates phases; the sign change gives the
-        // electrical convention, in which an inductance has positive reactance.
-        q = {q.Re - 1.0f, -q.Im};
-        out[k] = ComplexMul(zref, q);
+        out[k] = ZxOfBin(driving[k], reference[k], ArmOfBin(k, angularStep, arm));
+    }
+}
+
+void ReferenceArmImpedance(std::span<TComplex> armImpedance, TBinRange range, float angularStep,
+                           TReferenceArm arm) {
+    int32_t from = range.Lo;
+#if TAVRIN_AVX2_KERNELS
+    if (UseAvx2()) {
+        from =
+            TAVRIN_AVX2_NAMESPACE::ReferenceArmQuads(armImpedance.data(), range, angularStep, arm);
+    }
+#endif
+    for (int32_t k = from; k <= range.Hi; ++k) {
+        armImpedance[k] = ArmOfBin(k, angularStep, arm);
+    }
+}
+
+void ComputeZx(std::span<const TComplex> driving, std::span<const TComplex> reference,
+               std::span<TComplex> out, TBinRange range, std::span<const TComplex> armImpedance) {
+    int32_t from = range.Lo;
+#if TAVRIN_AVX2_KERNELS
+    if (UseAvx2()) {
+        from = TAVRIN_AVX2_NAMESPACE::ComputeZxQuads(driving.data(), reference.data(), out.data(),
+                                                     range, armImpedance.data());
+    }
+#endif
+    for (int32_t k = from; k <= range.Hi; ++k) {
+        out[k] = ZxOfBin(driving[k], reference[k], armImpedance[k]);
     }
 }
 

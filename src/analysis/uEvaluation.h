@@ -40,6 +40,17 @@ struct TReferenceArm {
 void ComputeZx(std::span<const TComplex> driving, std::span<const TComplex> reference,
                std::span<TComplex> out, TBinRange range, float angularStep, TReferenceArm arm);
 
+// The reference arm's impedance at bins range.Lo..Hi into `arm` (ohms, slot k = bin k): the
+// factor ComputeZx applies to each bin. It depends on the settings alone, so a caller that
+// evaluates result after result may compute it once and pass it to the overload below.
+void ReferenceArmImpedance(std::span<TComplex> armImpedance, TBinRange range, float angularStep,
+                           TReferenceArm arm);
+// ComputeZx with the arm's impedance of every bin of the range taken from `armImpedance`, as
+// ReferenceArmImpedance gives it for the same range, angular step and arm: the same numbers,
+// without computing the arm again.
+void ComputeZx(std::span<const TComplex> driving, std::span<const TComplex> reference,
+               std::span<TComplex> out, TBinRange range, std::span<const TComplex> armImpedance);
+
 // The series R + L or C fitted to Zx over the range: the reactance by the majority of its sign
 // and least squares, R as the mean of the resistances (never negative), the loss tangent as the
 // magnitude of the mean R/X over the bins with a reactance.

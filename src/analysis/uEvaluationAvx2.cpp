@@ -17,6 +17,32 @@ int32_t QuadsEnd(TBinRange range) {
     return range.Hi < range.Lo ? range.Lo : range.Lo + (range.Hi - range.Lo + 1) / 4 * 4;
 }
 
+// R ref in parallel with C in at w, with the products of the settings alone taken once, in the
+// order the per-bin expressions take them.
+struct TArmTerms {
+    __m256d Rref, CinRref, RrefRrefCin;
+};
+
+TAVRIN_AVX2_INLINE TArmTerms ArmTerms(TReferenceArm arm) {
+    return {_mm256_set1_pd(arm.Rref), _mm256_set1_pd(static_cast<double>(arm.Cin) * arm.Rref),
+            _mm256_set1_pd(static_cast<double>(arm.Rref) * arm.Rref * arm.Cin)};
+}
+
+TAVRIN_AVX2_INLINE TQuad ArmQuad(int32_t k, __m128 step, const TArmTerms& terms) {
+    const __m256d w = Wide(_mm_mul_ps(BinNumbers(k), step));
+    const __m256d t = _mm256_mul_pd(terms.CinRref, w);
+    const __m256d den = _mm256_add_pd(_mm256_mul_pd(t, t), _mm256_set1_pd(1.0));
+    return {Narrow(_mm256_div_pd(terms.Rref, den)),
+            Narrow(_mm256_div_pd(NegateDouble(_mm256_mul_pd(terms.RrefRrefCin, w)), den))};
+}
+
+TAVRIN_AVX2_INLINE TQuad ZxQuad(TQuad driving, TQuad reference, TQuad arm) {
+    const TQuad q = DivQuad(driving, reference);
+    // The transform's positive exponent conjugates phases; the sign change gives the
+    // electrical convention.
+    return MulQuad(arm, {_mm_sub_ps(q.Re, _mm_set1_ps(1.0f)), NegateFloat(q.Im)});
+}
+
 }  // namespace
 
 TAVRIN_TARGET_AVX2 int32_t ComputeZxQuads(const TComplex* driving, const TComplex* reference,
@@ -24,25 +50,32 @@ TAVRIN_TARGET_AVX2 int32_t ComputeZxQuads(const TComplex* driving, const TComple
                                           TReferenceArm arm) {
     const int32_t end = QuadsEnd(range);
     const __m128 step = _mm_set1_ps(angularStep);
-    // The products of the settings alone, in the order the per-bin expressions take them.
-    const __m256d rref = _mm256_set1_pd(arm.Rref);
-    const __m256d cinRref = _mm256_set1_pd(static_cast<double>(arm.Cin) * arm.Rref);
-    const __m256d rrefRrefCin = _mm256_set1_pd(static_cast<double>(arm.Rref) * arm.Rref * arm.Cin);
-    const __m256d one = _mm256_set1_pd(1.0);
-    const __m128 oneFloat = _mm_set1_ps(1.0f);
+    const TArmTerms terms = ArmTerms(arm);
     for (int32_t k = range.Lo; k < end; k += 4) {
-        const __m256d w = Wide(_mm_mul_ps(BinNumbers(k), step));
-        // R ref in parallel with C in at w.
-        const __m256d t = _mm256_mul_pd(cinRref, w);
-        const __m256d den = _mm256_add_pd(_mm256_mul_pd(t, t), one);
-        const __m128 zrefRe = Narrow(_mm256_div_pd(rref, den));
-        const __m128 zrefIm =
-            Narrow(_mm256_div_pd(NegateDouble(_mm256_mul_pd(rrefRrefCin, w)), den));
-        const TQuad q = DivQuad(LoadQuad(driving + k), LoadQuad(reference + k));
-        // The transform's positive exponent conjugates phases; the sign change gives the
-        // electrical convention.
-        const TQuad z = MulQuad({zrefRe, zrefIm}, {_mm_sub_ps(q.Re, oneFloat), NegateFloat(q.Im)});
-        StoreQuad(out + k, z);
+        StoreQuad(out + k,
+                  ZxQuad(LoadQuad(driving + k), LoadQuad(reference + k), ArmQuad(k, step, terms)));
+    }
+    return end;
+}
+
+TAVRIN_TARGET_AVX2 int32_t ReferenceArmQuads(TComplex* armImpedance, TBinRange range,
+                                             float angularStep, TReferenceArm arm) {
+    const int32_t end = QuadsEnd(range);
+    const __m128 step = _mm_set1_ps(angularStep);
+    const TArmTerms terms = ArmTerms(arm);
+    for (int32_t k = range.Lo; k < end; k += 4) {
+        StoreQuad(armImpedance + k, ArmQuad(k, step, terms));
+    }
+    return end;
+}
+
+TAVRIN_TARGET_AVX2 int32_t ComputeZxQuads(const TComplex* driving, const TComplex* reference,
+                                          TComplex* out, TBinRange range,
+                                          const TComplex* armImpedance) {
+    const int32_t end = QuadsEnd(range);
+    for (int32_t k = range.Lo; k < end; k += 4) {
+        StoreQuad(out + k, ZxQuad(LoadQuad(driving + k), LoadQuad(reference + k),
+                                  LoadQuad(armImpedance + k)));
     }
     return end;
 }

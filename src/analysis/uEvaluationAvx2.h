@@ -25,6 +25,10 @@ namespace TAVRIN_AVX2_NAMESPACE {
 
 int32_t ComputeZxQuads(const TComplex* driving, const TComplex* reference, TComplex* out,
                        TBinRange range, float angularStep, TReferenceArm arm);
+int32_t ReferenceArmQuads(TComplex* armImpedance, TBinRange range, float angularStep,
+                          TReferenceArm arm);
+int32_t ComputeZxQuads(const TComplex* driving, const TComplex* reference, TComplex* out,
+                       TBinRange range, const TComplex* armImpedance);
 int32_t AccumulateFitSumsQuads(const TComplex* zx, TBinRange range, float angularStep,
                                TFitSums& sums);
 int32_t SeriesModelQuads(const TSeriesFit& fit, TComplex* out, TBinRange range, float angularStep);

@@ -1,6 +1,7 @@
 #include "uSignalIn.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <ctime>
 #include <span>
@@ -408,7 +409,21 @@ std::optional<TSeriesFit> TSignalIn::ComputeImpedance(TWaveData& data, bool swap
     const float angularStep = AngularStep(SampleRate(), BlockLength());
     const std::span<TComplex> left(ComplexSlots(data[0].data()), static_cast<size_t>(slots));
     const std::span<TComplex> right(ComplexSlots(data[1].data()), static_cast<size_t>(slots));
-    ComputeZx(swap ? right : left, swap ? left : right, left, range, angularStep, {rref, cin});
+    const TReferenceArm arm{rref, cin};
+    // Bit patterns, not values, decide whether the arm is still the one of the table.
+    const auto same = [](float a, float b) {
+        return std::bit_cast<uint32_t>(a) == std::bit_cast<uint32_t>(b);
+    };
+    if (ArmImpedance.size() != static_cast<size_t>(slots) || ArmRange.Lo != range.Lo ||
+        ArmRange.Hi != range.Hi || !same(ArmStep, angularStep) || !same(ArmMadeFor.Rref, rref) ||
+        !same(ArmMadeFor.Cin, cin)) {
+        ArmImpedance.assign(static_cast<size_t>(slots), ComplexZero);
+        ReferenceArmImpedance(ArmImpedance, range, angularStep, arm);
+        ArmRange = range;
+        ArmStep = angularStep;
+        ArmMadeFor = arm;
+    }
+    ComputeZx(swap ? right : left, swap ? left : right, left, range, ArmImpedance);
     if (!evaluate) {
         return std::nullopt;
     }

@@ -146,6 +146,12 @@ class TSignalIn : public TSyncIn {
     std::vector<TComplex> PreviousRatio;
     std::vector<double> RatioSteps;
     int32_t RatioStepCount = 0;
+    // The reference arm's impedance per bin, kept while the range, the angular step and the arm
+    // it was made for stay the same: in a measurement they do, result after result.
+    std::vector<TComplex> ArmImpedance;
+    TBinRange ArmRange;
+    float ArmStep = 0;
+    TReferenceArm ArmMadeFor;
     std::string FCalibrationProblem;
     std::array<float, 2> LevelsBeforeSetting{0.9f, 0.9f};
     // Calibration is what the file held, untouched by a calibration stage.

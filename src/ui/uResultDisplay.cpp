@@ -22,7 +22,9 @@ TResultDisplay::TResultDisplay(TChart& chart) : Chart(chart) {
 void TResultDisplay::ShowResult(const TWaveData& data, const TBand& band, float sampleRate) {
     ClearSeries();
     PendingDraws = 0;
-    std::vector<double> x, a, b;
+    std::vector<double>& x = PointX;
+    std::vector<double>& a = PointA;
+    std::vector<double>& b = PointB;
     for (int c = 0; c < 2; ++c) {
         const TChannelData& channel = data[c];
         if (channel.empty()) {

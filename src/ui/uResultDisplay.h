@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include <optional>
 
@@ -62,6 +63,8 @@ class TResultDisplay {
     void NameCurves();
 
     TChart& Chart;
+    // The points of one curve pair, kept from result to result so that their memory is reused.
+    std::vector<double> PointX, PointA, PointB;
     std::optional<TResultContent> Content;
 };
 

@@ -5,10 +5,12 @@
 #include <complex>
 #include <numbers>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "uClock.h"
 #include "uCombinedWaveService.h"
+#include "uEvaluation.h"
 #include "uFFT.h"
 #include "uNumberText.h"
 #include "uSignalIn.h"
@@ -301,6 +303,30 @@ TEST_F(SignalInTest, SwappedInputsGiveTheSameImpedance) {
     for (int32_t k = SignalIn.FrequencyToBin(1024, 100); k <= SignalIn.FrequencyToBin(1024, 10000);
          ++k) {
         EXPECT_EQ(ComplexSlots(straight[0].data())[k], ComplexSlots(swapped[0].data())[k]);
+    }
+}
+
+// The analyser keeps the reference arm's impedance from result to result; a change of R ref, of
+// C in or of the band must give the numbers of the new settings, never those of the old ones.
+TEST_F(SignalInTest, ImpedanceFollowsEveryChangeOfTheArmAndTheBand) {
+    SetBlockLength(1024);
+    const TWaveData measured = MeasuredBlock(1024, 48000, 3, 0, 1e-6, 100, 0);
+    const float step = AngularStep(SignalIn.SampleRate(), 1024);
+    struct TSettings {
+        float Low, High, Rref, Cin;
+    };
+    for (const TSettings s : {TSettings{100, 10000, 100, 0}, TSettings{100, 10000, 100, 1e-9f},
+                              TSettings{100, 10000, 47, 1e-9f}, TSettings{200, 5000, 47, 1e-9f},
+                              TSettings{100, 10000, 100, 0}}) {
+        TWaveData analysed = measured;
+        SignalIn.ComputeImpedance(analysed, false, s.Low, s.High, s.Rref, s.Cin, false, nullptr);
+        TWaveData expected = measured;
+        const std::span<TComplex> left(ComplexSlots(expected[0].data()), 512);
+        const std::span<TComplex> right(ComplexSlots(expected[1].data()), 512);
+        ComputeZx(left, right, left, BandBins(1024, SignalIn.SampleRate(), s.Low, s.High, 512),
+                  step, {s.Rref, s.Cin});
+        EXPECT_EQ(analysed[0], expected[0])
+            << s.Low << ".." << s.High << " " << s.Rref << " ohm " << s.Cin << " F";
     }
 }
 
