@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "uCliCalibrate.h"
+#include "uCliCompensate.h"
 #include "uCliDevices.h"
 #include "uCliEnvironment.h"
 #include "uCliError.h"
@@ -33,6 +34,7 @@ int RunCli(int argc, char** argv) {
     commands.push_back(std::make_unique<TDevicesCommand>());
     commands.push_back(std::make_unique<TCalibrateCommand>());
     commands.push_back(std::make_unique<TMeasureCommand>());
+    commands.push_back(std::make_unique<TCompensateCommand>());
     for (const auto& command : commands) {
         command->Register(program);
     }
@@ -51,7 +53,7 @@ int RunCli(int argc, char** argv) {
         if (!commandChosen) {
             return Failure(
                 std::string(argc > 1 ? "unknown command \"" + std::string(argv[1]) + "\": " : "") +
-                "devices, calibrate or measure");
+                "devices, calibrate, measure or compensate");
         }
         return Failure(error.what());
     }

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <string>
+#include <utility>
 
 namespace tavrin::cli {
 namespace {
@@ -14,7 +15,77 @@ TBinRange HeldBins(const TMeasurementResult& result) {
     return {result.Bins.Lo, std::min(result.Bins.Hi, slots - 1)};
 }
 
+// A JSON number, or null for what has no finite value.
+nlohmann::json Finite(double value) {
+    return std::isfinite(value) ? nlohmann::json(value) : nlohmann::json();
+}
+
+nlohmann::json SpotJson(const TSpotReadout& spot) {
+    nlohmann::json json;
+    json["frequency"] = spot.Frequency;
+    json["bin"] = spot.Bin;
+    if (!spot.Valid) {
+        json["readout"] = TextLines(FormatSpotReadout(spot));
+        return json;
+    }
+    json["model"] = spot.Model == TCircuitModel::Series ? "series" : "parallel";
+    json["automatic"] = spot.Automatic;
+    json["z"] = {Finite(spot.Z.real()), Finite(spot.Z.imag())};
+    json["magnitude"] = Finite(spot.Magnitude);
+    json["phase_degrees"] = Finite(spot.PhaseDegrees);
+    const std::pair<const char*, double> values[] = {
+        {"rs", spot.Rs}, {"xs", spot.Xs}, {"cs", spot.Cs}, {"ls", spot.Ls},
+        {"rp", spot.Rp}, {"xp", spot.Xp}, {"cp", spot.Cp}, {"lp", spot.Lp},
+        {"g", spot.G},   {"b", spot.B},   {"d", spot.D},   {"q", spot.Q}};
+    for (const auto& [key, value] : values) {
+        json[key] = Finite(value);
+    }
+    json["readout"] = TextLines(FormatSpotReadout(spot));
+    return json;
+}
+
+nlohmann::json ModelJson(const TBandModelFit& fit) {
+    return {{"circuit", BandModelName(fit)},
+            {"resistance", Finite(fit.Resistance)},
+            {"inductance", Finite(fit.Inductance)},
+            {"capacitance", Finite(fit.Capacitance)},
+            {"self_resonance",
+             fit.SelfResonance > 0 ? nlohmann::json(fit.SelfResonance) : nlohmann::json()},
+            {"residual", Finite(fit.Residual)}};
+}
+
 }  // namespace
+
+nlohmann::json BenchJson(const TBenchReadout& readout) {
+    nlohmann::json json;
+    json["spot"] = SpotJson(readout.Spot);
+    nlohmann::json fits = nlohmann::json::array();
+    for (const TBandModelFit& fit : readout.Models.Fits) {
+        if (fit.Valid) {
+            fits.push_back(ModelJson(fit));
+        }
+    }
+    const TBandModelFit* best = readout.Models.BestFit();
+    json["models"] = {{"best", best ? ModelJson(*best) : nlohmann::json()},
+                      {"fits", std::move(fits)},
+                      {"readout", TextLines(FormatBandModels(readout.Models))}};
+    json["input_resistance"] = readout.InputResistance;
+    json["compensated"] = readout.Compensated;
+    json["compensation_mark"] = readout.CompensationMark.empty()
+                                    ? nlohmann::json()
+                                    : nlohmann::json(readout.CompensationMark);
+    return json;
+}
+
+nlohmann::json InputJson(const TInputFigures& figures) {
+    if (!figures.Known) {
+        return {{"known", false}, {"reason", figures.Reason}};
+    }
+    return {{"known", true},
+            {"cin", figures.Cin},
+            {"rin", Finite(figures.Rin)},
+            {"readout", FormatInputFigures(figures)}};
+}
 
 std::vector<std::string> TextLines(const std::string& text) {
     std::vector<std::string> lines;
@@ -127,6 +198,9 @@ nlohmann::json ResultJson(const TMeasurementResult& result, const TResultExtras&
     }
     if (result.Fit) {
         json["fit"] = FitJson(*result.Fit);
+    }
+    if (result.Bench) {
+        json["bench"] = BenchJson(*result.Bench);
     }
     if (extras.WithCurve) {
         nlohmann::json curve = nlohmann::json::array();

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "uBenchMeter.h"
 #include "uMeasurementResult.h"
 
 namespace tavrin::cli {
@@ -33,6 +34,12 @@ nlohmann::json ReadingJson(const TFitReading& reading);
 // Frequency (Hz), real and imaginary part of channel 0 for each bin of the result, in the order
 // of the bins.
 std::vector<std::array<double, 3>> CurveRows(const TMeasurementResult& result);
+
+// The bench readings: the spot readout in SI units (null where a value is infinite), the
+// circuits fitted over the band and whether the compensation corrected the result.
+nlohmann::json BenchJson(const TBenchReadout& readout);
+// What the captures tell of the inputs: C in (F) and R in (ohms, null for none), or why not.
+nlohmann::json InputJson(const TInputFigures& figures);
 
 struct TResultExtras {
     int Index = 0;  // 1 for the first result of a run

@@ -6,6 +6,7 @@
 #include <map>
 #include <vector>
 
+#include "uCliCompensate.h"
 #include "uCliCurveExport.h"
 #include "uCliEnvironment.h"
 #include "uCliError.h"
@@ -65,6 +66,7 @@ void TMeasureCommand::Register(CLI::App& program) {
                         "points per octave of a .zma, .frd, .csv or .s1p export: 12, 24, 48 or 96 "
                         "(default: every bin)");
     Driver.Register(*Command);
+    AddBenchOptions(*Command, Spot, Model, Rin, MeasuredInputs);
 }
 
 void TMeasureCommand::Run(TCliEnvironment& environment) {
@@ -138,6 +140,7 @@ void TMeasureCommand::Run(TCliEnvironment& environment) {
     if (Swap) {
         session.WaveSetup().SetSwap(true);
     }
+    ApplyBenchOptions(session, Spot, Model, Rin, MeasuredInputs);
     session.SetIntegrationTime(time);
     session.EnableClockCompensation(ClockCompensation);
 

@@ -28,6 +28,10 @@ class TMeasureCommand : public TCliCommand {
     bool ClockCompensation = false;
     bool Curve = false;
     std::optional<std::string> ExportPath;
+    std::optional<std::string> Spot;
+    std::optional<std::string> Model;
+    std::optional<std::string> Rin;
+    bool MeasuredInputs = false;
     std::optional<int> PointsPerOctave;
     TDriverOptions Driver;
 };

@@ -63,6 +63,15 @@ TVirtualBoxSetup ParseVirtualBoxSwitches(std::string_view text) {
             options.Latency = Flag(name, value);
         } else if (name == "clock-offset") {
             options.ClockOffsetPpm = Number(name, value);
+        } else if (item == "leads") {
+            options.Faults.TestLeads = true;
+        } else if (item == "inputs") {
+            options.Faults.InputResistance = true;
+        } else if (name == "rref") {
+            options.Components.RefOhms = Number(name, value);
+            if (!(options.Components.RefOhms > 0)) {
+                Reject("rref takes ohms above 0");
+            }
         } else {
             Reject("unknown switch \"" + std::string(item) + "\"");
         }

@@ -8,6 +8,9 @@
 //   only            the virtual box alone in the device lists, no sound cards
 //   ideal           no channel mismatch, no noise, no latency
 //   mismatch=0|1, noise=0|1, latency=0|1, clock-offset=PPM
+//   leads           test leads between the terminals and the part
+//   inputs          a resistance on each line input beside C in
+//   rref=OHMS       the box's R ref
 // Unset or empty: the box as the window has it, after the sound cards.
 
 #include <string_view>

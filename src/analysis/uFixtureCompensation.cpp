@@ -1,5 +1,6 @@
 #include "uFixtureCompensation.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "uNumberText.h"
@@ -104,6 +105,26 @@ std::vector<TComplex> FixtureReading(TFixturePart part, std::span<const TComplex
         values[static_cast<size_t>(k - range.Lo)] = zx[static_cast<size_t>(k)];
     }
     return values;
+}
+
+void SmoothFixtureReading(std::vector<TComplex>& values, int32_t radius) {
+    const auto n = static_cast<int32_t>(values.size());
+    if (radius <= 0 || n < 3) {
+        return;
+    }
+    // Running sums in double: the mean of i - r .. i + r is (S[i + r + 1] - S[i - r]) / (2r + 1).
+    std::vector<TComplexD> sums(static_cast<size_t>(n) + 1, TComplexD(0.0, 0.0));
+    for (int32_t i = 0; i < n; ++i) {
+        sums[static_cast<size_t>(i) + 1] =
+            sums[static_cast<size_t>(i)] + Wide(values[static_cast<size_t>(i)]);
+    }
+    for (int32_t i = 0; i < n; ++i) {
+        const int32_t r = std::min({radius, i, n - 1 - i});
+        const TComplexD mean =
+            (sums[static_cast<size_t>(i + r + 1)] - sums[static_cast<size_t>(i - r)]) /
+            static_cast<double>(2 * r + 1);
+        values[static_cast<size_t>(i)] = Narrow(mean);
+    }
 }
 
 void StoreFixtureCapture(TFixtureCompensation& compensation, TFixturePart part,

@@ -58,6 +58,14 @@ std::vector<TComplex> FixtureReading(TFixturePart part, std::span<const TComplex
                                      std::span<const TComplex> reference, TBinRange range,
                                      float angularStep, const TInputArm& arm);
 
+// A fixture's residuals change slowly with frequency (leads are a resistance and an inductance,
+// the stray a conductance and a capacitance), while a capture's noise changes from bin to bin and
+// would otherwise go into every corrected reading. Each value becomes the mean of the bins
+// within `radius` on both sides, the window narrowed near the ends so that it stays symmetric:
+// a reading that is linear in frequency comes out unchanged.
+inline constexpr int32_t kFixtureSmoothing = 16;
+void SmoothFixtureReading(std::vector<TComplex>& values, int32_t radius = kFixtureSmoothing);
+
 // Stores a capture taken with `setup` over `bins` (its values' bins). Captures of another
 // set-up are dropped first: the parts of one compensation always share their stimulus and
 // devices.

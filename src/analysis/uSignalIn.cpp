@@ -424,6 +424,9 @@ std::optional<TSeriesFit> TSignalIn::ComputeImpedance(TWaveData& data, bool swap
         ArmMadeFor = arm;
     }
     ComputeZx(swap ? right : left, swap ? left : right, left, range, ArmImpedance);
+    if (OnImpedance && range.Hi >= range.Lo) {
+        OnImpedance(left, range, angularStep);
+    }
     if (!evaluate) {
         return std::nullopt;
     }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -104,6 +105,9 @@ class TSignalIn : public TSyncIn {
     std::function<void(bool saturated)> OnSaturation;
     // Asked to multiply the stimulus amplitude by the factor.
     std::function<void(float factor)> OnScaleAmplitude;
+    // Given Zx (the left slots) of the band by ComputeImpedance before anything is fitted to it,
+    // to be corrected in place (the inputs' resistance, the fixture). Empty: Zx as computed.
+    std::function<void(std::span<TComplex> zx, TBinRange bins, float angularStep)> OnImpedance;
 
     // Entry k: ratio left/right of bin k measured in calibration; ComplexOne = no correction.
     std::vector<TComplex> Calibration;

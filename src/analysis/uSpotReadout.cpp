@@ -229,6 +229,28 @@ std::string ModelChoiceName(TModelChoice choice) {
     return "auto";
 }
 
+std::optional<float> ParseTestFrequency(std::string_view text) {
+    text = TrimBlanks(text);
+    if (text.ends_with("Hz")) {
+        text.remove_suffix(2);
+        text = TrimBlanks(text);
+    }
+    double scale = 1.0;
+    if (text.ends_with("k")) {
+        scale = 1000.0;
+        text.remove_suffix(1);
+    }
+    const std::optional<double> number = ParseTypedNumber(text);
+    if (!number) {
+        return std::nullopt;
+    }
+    const auto hertz = static_cast<float>(*number * scale);
+    if (!(hertz > 0.0f) || !std::isfinite(hertz)) {
+        return std::nullopt;
+    }
+    return hertz;
+}
+
 std::string FormatSpotReadout(const TSpotReadout& readout) {
     if (!readout.Valid) {
         return "Spot: outside the band";

@@ -78,6 +78,10 @@ std::string SpotQuantityUnit(TSpotQuantity quantity);
 std::optional<TModelChoice> ParseModelChoice(std::string_view text);
 std::string ModelChoiceName(TModelChoice choice);
 
+// A test frequency as typed: a number with an optional "k" (kHz) and an optional "Hz" ("1k",
+// "1 kHz", "100", "2.5e3"), above 0. nullopt for anything else.
+std::optional<float> ParseTestFrequency(std::string_view text);
+
 // Lines ended by CR LF, the model's own equivalent first, six digits:
 //   1 kHz series (auto)
 //   Cs= 4.7 µF  Rs= 200 mOhm

@@ -17,6 +17,8 @@
 
 namespace tavrin {
 
+struct TBenchReadout;
+
 // The measuring modes, in the order of the window's mode group.
 enum TMode : int { mdCalibration = 0, mdZGraph = 1, mdZGraphLCR = 2, mdTransfer = 3 };
 
@@ -50,6 +52,9 @@ struct TMeasurementResult {
     // ClockWarning is empty unless it is more than these settings tolerate.
     TClockOffset ClockOffset;
     std::string ClockWarning;
+    // The bench-meter readings (spot readout, band models), in the impedance modes only; valid
+    // during the call, as Data.
+    const TBenchReadout* Bench = nullptr;
     // How many blocks the result holds of those an integration time wants; not Complete while
     // a fresh sum (after Start or any change) is still growing: progress, not yet a result.
     TDelivery Averaging;

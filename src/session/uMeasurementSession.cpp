@@ -22,6 +22,17 @@ constexpr const char* kInputParams = "InputParams";
 constexpr const char* kWaveSetup = "WaveSetup";
 constexpr int kShutdownWaitMs = 2000;
 
+// The card a device belongs to, as corrections depend on it: the virtual box's devices are one
+// card whose names tell what is in the box.
+std::string HardwareName(const std::vector<std::string>& names, int32_t index) {
+    if (index < 0 || static_cast<size_t>(index) >= names.size()) {
+        return {};
+    }
+    const std::string& name = names[static_cast<size_t>(index)];
+    constexpr std::string_view kBox = "Virtual box";
+    return name.starts_with(kBox) ? std::string(kBox) : name;
+}
+
 std::string FilesElsewhereText(const std::string& settingsPath) {
     return "Another Tavrin is using " + settingsPath +
            ": this one will not save its settings or calibration.";
@@ -32,6 +43,7 @@ std::string FilesElsewhereText(const std::string& settingsPath) {
 TMeasurementSession::TMeasurementSession(const TSessionEnvironment& environment)
     : Environment(environment),
       FWaveSetup(environment.WaveService),
+      FBench(environment.SettingsPath),
       FCreated(std::chrono::system_clock::now()) {
     FWaveOut = std::make_unique<TWaveOut>(Environment.WaveService, Environment.Ui);
     FSignalIn = std::make_unique<TSignalIn>(Environment.WaveService, Environment.Ui,
@@ -42,6 +54,10 @@ TMeasurementSession::TMeasurementSession(const TSessionEnvironment& environment)
     FSignalIn->SetOnDeviceLost([this](const std::string& text) { DeviceLost(text); });
     FWaveOut->SetOnDeviceLost([this](const std::string& text) { DeviceLost(text); });
     FSignalIn->OnData = [this](TWaveData& data) { SignalInData(data); };
+    FSignalIn->OnImpedance = [this](std::span<TComplex> zx, TBinRange bins, float step) {
+        FBench.Correct(zx, bins, step, Arm(), CurrentSetup());
+    };
+    FBench.OnError = [this](const std::string& text) { Report(text); };
     FWaveSetup.OnSetupChange = [this] { SetupChanged(); };
     FRref.SetValue(1.0f);
     FRref.SetSectionName("Rref");
@@ -58,6 +74,7 @@ void TMeasurementSession::Open() {
     ApplyDisplayOptions();
     SelectMode(FMode);
     FSignalIn->OnSaturation = [this](bool saturated) {
+        FSaturated = saturated;
         if (OnSaturation) {
             OnSaturation(saturated);
         }
@@ -85,6 +102,7 @@ void TMeasurementSession::ClaimFiles() {
 }
 
 void TMeasurementSession::LoadSettings() {
+    FBench.Load();
     const TSettingsFile settings(Environment.SettingsPath);
     if (const std::string problem = settings.Problem(); !problem.empty()) {
         Report(problem);
@@ -148,6 +166,11 @@ void TMeasurementSession::SaveSettings() {
         TSettingsUpdate update(settings);
         SaveSettingsTo(settings);
         update.Commit();
+    } catch (const EFileError& error) {
+        Report(error.what());
+    }
+    try {
+        FBench.Save();
     } catch (const EFileError& error) {
         Report(error.what());
     }
@@ -310,6 +333,7 @@ bool TMeasurementSession::Start() {
 }
 
 void TMeasurementSession::Stop() {
+    FBench.CancelCapture();
     FSignalIn->Stop();
     FWaveOut->Stop();
     FMeasuring = false;
@@ -419,10 +443,64 @@ void TMeasurementSession::RequestData() {
     FSignalIn->RequestData();
 }
 
+TInputArm TMeasurementSession::Arm() const {
+    return {FRref.Value(), FInputCapacitance, FBench.Rin()};
+}
+
+TMeasuringSetup TMeasurementSession::CurrentSetup() const {
+    TMeasuringSetup setup;
+    setup.SampleRate = static_cast<uint32_t>(FWaveSetup.SampleRate());
+    setup.BlockLength = FBlockLength;
+    setup.FMin = FRangeLow;
+    setup.FMax = FRangeHigh;
+    setup.InputDevice = HardwareName(FWaveSetup.InputNames(), FWaveSetup.InputDevice());
+    setup.OutputDevice = HardwareName(FWaveSetup.OutputNames(), FWaveSetup.OutputDevice());
+    setup.CinPf = static_cast<double>(FInputCapacitance) * 1e12;
+    return setup;
+}
+
+bool TMeasurementSession::StartCapture(TFixturePart part, double loadOhms) {
+    if (FMode == mdCalibration) {
+        SelectMode(FLastMeasureMode);
+    }
+    if (!FBench.BeginCapture(part, loadOhms)) {
+        return false;
+    }
+    if (!Start()) {
+        FBench.CancelCapture();
+        return false;
+    }
+    return true;
+}
+
+bool TMeasurementSession::UseMeasuredInputs() {
+    const TInputFigures figures = FBench.InputFigures();
+    if (!figures.Known) {
+        return false;
+    }
+    SetCinText(FormatGeneral(figures.Cin * 1e12, 5));
+    FBench.SetRinText(std::isfinite(figures.Rin) ? FormatGeneral(figures.Rin, 5) : "");
+    return true;
+}
+
 void TMeasurementSession::SignalInData(TWaveData& data) {
     TMeasurementResult result;
     result.Mode = static_cast<TMode>(FMode);
     const bool swap = FWaveSetup.SwapInputs();
+    const auto slots = static_cast<int32_t>(data[0].size() / 2);
+    const TBinRange band =
+        BandBins(FBlockLength, FSignalIn->SampleRate(), FRangeLow, FRangeHigh, slots);
+    const float step = AngularStep(FSignalIn->SampleRate(), FBlockLength);
+    // A sum still growing is no reading of the fixture: only whole integration times count.
+    if (FBench.Capturing() && FMode != mdCalibration && FSignalIn->Delivery().Complete) {
+        // Before the evaluation writes Zx over the driving channel.
+        const std::span<const TComplex> left(ComplexSlots(data[0].data()),
+                                             static_cast<size_t>(slots));
+        const std::span<const TComplex> right(ComplexSlots(data[1].data()),
+                                              static_cast<size_t>(slots));
+        FBench.OfferCapture(swap ? right : left, swap ? left : right, band, step, Arm(),
+                            CurrentSetup(), FSaturated);
+    }
     switch (FMode) {
         case mdZGraph:
         case mdZGraphLCR: {
@@ -441,6 +519,9 @@ void TMeasurementSession::SignalInData(TWaveData& data) {
                 result.Reading = FFitStatistics.Reading();
             }
             result.Content = lcr ? TResultContent::ImpedanceAndModel : TResultContent::Impedance;
+            result.Bench = &FBench.Read(
+                std::span<const TComplex>(ComplexSlots(data[0].data()), static_cast<size_t>(slots)),
+                band, FSignalIn->SampleRate(), FBlockLength);
             break;
         }
         case mdTransfer:

@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "uBenchMeter.h"
 #include "uCalibrationRecord.h"
 #include "uMeasurementResult.h"
 #include "uUncertainty.h"
@@ -79,6 +80,13 @@ class TMeasurementSession {
     const TWaveSetupModel& WaveSetup() const { return FWaveSetup; }
     TValueHistory& Rref() { return FRref; }
     const TValueHistory& Rref() const { return FRref; }
+    // The bench-meter readings, R in and the fixture compensation, with files of their own.
+    TBenchMeter& Bench() { return FBench; }
+    const TBenchMeter& Bench() const { return FBench; }
+    // The reference arm in force: R ref, C in and R in.
+    TInputArm Arm() const;
+    // What a run is now: rate, block length, the measuring band and the devices' names.
+    TMeasuringSetup CurrentSetup() const;
 
     int Mode() const { return FMode; }
     bool Measuring() const { return FMeasuring; }
@@ -142,6 +150,13 @@ class TMeasurementSession {
     bool SetCinText(std::string text);
     // The consumer has presented the last result: the next one may be handed over.
     void RequestData();
+    // Starts a run that captures `part` of the fixture compensation with the stimulus and the
+    // integration of a measurement (in the last measuring mode when calibrating); the
+    // bench's OnCaptureDone tells when it is stored, and the caller then stops the run. False
+    // for a load without a value above 0, or when the devices do not start.
+    bool StartCapture(TFixturePart part, double loadOhms = 0);
+    // C in and R in from what the captures tell of the inputs; false when they tell nothing.
+    bool UseMeasuredInputs();
 
     // A processed block, evaluated for the mode.
     std::function<void(const TMeasurementResult& result)> OnResult;
@@ -193,6 +208,8 @@ class TMeasurementSession {
     TSessionEnvironment Environment;
     TWaveSetupModel FWaveSetup;
     TValueHistory FRref;
+    TBenchMeter FBench;
+    bool FSaturated = false;
     std::unique_ptr<TWaveOut> FWaveOut;
     std::unique_ptr<TSignalIn> FSignalIn;
     int FMode = mdCalibration;

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <string>
 #include <utility>
@@ -31,12 +33,13 @@ TVirtualBoxOptions ImperfectBox() {
     return options;
 }
 
-// A folder of the test's own for the calibration file.
+// A folder of the test's own for the calibration file; the process's number keeps two runs of
+// the suite at once (other checkouts) apart.
 class TScratch {
   public:
     TScratch()
         : Root(std::filesystem::temp_directory_path() /
-               ("tavrin-bench-" +
+               ("tavrin-bench-" + std::to_string(::getpid()) + "-" +
                 std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()))) {
         std::filesystem::remove_all(Root);
         std::filesystem::create_directories(Root);

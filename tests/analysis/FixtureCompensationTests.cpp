@@ -204,6 +204,31 @@ TEST(FixtureCompensation, RefusesCapturesOfAnotherStimulus) {
     EXPECT_EQ(changed.Bins.Lo, 9);
 }
 
+TEST(FixtureCompensation, SmoothingKeepsWhatIsLinearAndLowersNoise) {
+    std::mt19937 random(3);
+    std::normal_distribution<float> noise(0.0f, 1.0f);
+    std::vector<TComplex> linear, noisy;
+    for (int i = 0; i < 3000; ++i) {
+        linear.push_back({0.05f + 1e-5f * i, 2e-4f * i});
+        noisy.push_back({noise(random), noise(random)});
+    }
+    std::vector<TComplex> smoothed = linear;
+    SmoothFixtureReading(smoothed);
+    for (size_t i = 0; i < linear.size(); ++i) {
+        EXPECT_NEAR(smoothed[i].Re, linear[i].Re, 1e-6) << i;  // the ends included
+        EXPECT_NEAR(smoothed[i].Im, linear[i].Im, 1e-6) << i;
+    }
+    SmoothFixtureReading(noisy);
+    double power = 0;
+    for (size_t i = 50; i < 2950; ++i) {
+        power += noisy[i].Re * noisy[i].Re;
+    }
+    EXPECT_LT(power / 2900, 1.3 / (2 * kFixtureSmoothing + 1));  // about 1 / 33 of the noise
+    std::vector<TComplex> two{{1, 0}, {3, 0}};
+    SmoothFixtureReading(two);
+    EXPECT_EQ(two[1].Re, 3.0f);  // too few bins to smooth
+}
+
 TEST(InputArm, InputResistanceIsAFactorAfterZx) {
     std::vector<TComplex> zx(kLength / 2);
     for (int32_t k = 0; k < kLength / 2; ++k) {

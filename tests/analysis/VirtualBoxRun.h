@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <functional>
@@ -29,14 +30,19 @@ inline double Relative(double measured, double truth) {
     return std::fabs(measured / truth - 1.0);
 }
 
-// Time as the audio sees it: the box runs kSpeedUp times faster than the wall clock, so the
-// receiver's integration time is counted in the box's seconds.
+// Time as the audio sees it: one block's length each time the receiver looks at the clock,
+// which it does once per block captured. The integration time then counts the blocks the box
+// delivered, however busy the machine is, so a result always averages as many blocks.
 class TAudioClock : public TClock {
   public:
-    double NowMs() const override { return System.NowMs() * kSpeedUp; }
+    explicit TAudioClock(double blockMs) : BlockMs(blockMs) {}
+    double NowMs() const override {
+        return BlockMs * static_cast<double>(Reads.fetch_add(1, std::memory_order_relaxed) + 1);
+    }
 
   private:
-    TSystemClock System;
+    const double BlockMs;
+    mutable std::atomic<int64_t> Reads{0};
 };
 
 struct TFit {
@@ -49,6 +55,7 @@ class TRun {
     TRun(const TVirtualBoxOptions& options, const std::string& calibrationPath,
          int32_t blockLength = 4096, uint32_t rate = 48000)
         : Box(options),
+          Clock(1000.0 * blockLength / rate),
           Ui(WallClock),
           WaveOut(Box, Ui),
           SignalIn(Box, Ui, Clock, calibrationPath),

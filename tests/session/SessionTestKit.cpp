@@ -30,7 +30,12 @@ TScratchFolder::~TScratchFolder() {
     fs::remove_all(Folder, ignored);
 }
 
-TSessionRig::TSessionRig(const TScratchFolder& folder) : Folder(folder) {
+double TBlockClock::NowMs() const {
+    return 0.001 * static_cast<double>(NowUs.fetch_add(BlockUs.load()) + BlockUs.load());
+}
+
+TSessionRig::TSessionRig(const TScratchFolder& folder, const TVirtualBoxOptions& box, bool boxTime)
+    : Folder(folder), BoxTime(boxTime), Box(box) {
     Open();
 }
 
@@ -39,8 +44,9 @@ TSessionRig::~TSessionRig() {
 }
 
 void TSessionRig::Open() {
-    FSession = std::make_unique<TMeasurementSession>(TSessionEnvironment{
-        Box, Ui, Clock, Folder.PathOf("tavrin.ini"), Folder.PathOf("tavrin.cal")});
+    FSession = std::make_unique<TMeasurementSession>(
+        TSessionEnvironment{Box, Ui, BoxTime ? static_cast<TClock&>(BoxClock) : Clock,
+                            Folder.PathOf("tavrin.ini"), Folder.PathOf("tavrin.cal")});
     TMeasurementSession& session = *FSession;
     session.OnStageText = [this](const std::string& text) { StageTexts.push_back(text); };
     session.OnError = [this](const std::string& text) { Errors.push_back(text); };
@@ -48,6 +54,9 @@ void TSessionRig::Open() {
     session.OnModeChange = [this](int mode) { Modes.push_back(mode); };
     session.OnLCRText = [this](const std::string& text) { LCRText = text; };
     session.OnResult = [this](const TMeasurementResult& result) {
+        if (result.SampleRate > 0) {
+            BoxClock.SetBlockMs(1000.0 * result.BlockLength / result.SampleRate);
+        }
         // A sum still growing is progress, not a result.
         if (!result.Averaging.Complete) {
             ++Progress;
@@ -55,6 +64,12 @@ void TSessionRig::Open() {
             return;
         }
         LastFit = result.Fit;
+        if (result.Bench) {
+            LastBench = *result.Bench;
+            const auto zx = result.Channel(0);
+            LastZx.assign(zx.begin(), zx.end());
+            LastBins = result.Bins;
+        }
         const auto bins = result.Channel(0);
         if (result.Bins.Lo < static_cast<int32_t>(bins.size())) {
             LastFirstBin = bins[static_cast<size_t>(result.Bins.Lo)];
@@ -93,7 +108,10 @@ void TSessionRig::Calibrate() {
         return !StageTexts.empty() && StageTexts.back().find("Async: ") != std::string::npos;
     }));
     FSession->Continue();
-    ASSERT_TRUE(RunUntil([&] { return StageTexts.back() == "Press Stop\r\nto finish."; }));
+    // The text comes with the growing sums too: the calibration is a whole integration time.
+    const int before = Results;
+    ASSERT_TRUE(RunUntil(
+        [&] { return Results > before && StageTexts.back() == "Press Stop\r\nto finish."; }));
     FSession->Stop();
 }
 

@@ -3,6 +3,8 @@
 // A measuring session on the virtual connection box at speed, its files in a scratch folder, with
 // every event it raises recorded: the session as the window or the command line drives it.
 
+#include <atomic>
+#include <cmath>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -32,12 +34,29 @@ class TScratchFolder {
     std::filesystem::path Folder;
 };
 
+// Time as the captured audio tells it: one block's length each time the receiver looks, which
+// it does once per block summed. An integration time then holds as many blocks however busy
+// the machine is. The block's length follows the results (set from the user-interface thread).
+class TBlockClock : public TClock {
+  public:
+    double NowMs() const override;
+    void SetBlockMs(double ms) { BlockUs.store(std::llround(ms * 1000.0)); }
+
+  private:
+    std::atomic<int64_t> BlockUs{85333};  // 4096 samples at 48000/s
+    mutable std::atomic<int64_t> NowUs{0};
+};
+
 class TSessionRig {
   public:
-    explicit TSessionRig(const TScratchFolder& folder);
+    // With `boxTime` the session counts its integration time in captured audio (TBlockClock);
+    // otherwise in wall time, in which the box runs SpeedUp times faster.
+    explicit TSessionRig(const TScratchFolder& folder, const TVirtualBoxOptions& box = FastBox(),
+                         bool boxTime = false);
     ~TSessionRig();
 
     TMeasurementSession& Session() { return *FSession; }
+    const TMeasurementSession& Session() const { return *FSession; }
     // Closes the session and opens a new one on the same files, as after a restart.
     void Restart();
     void SelectDevices(int32_t device);
@@ -45,7 +64,8 @@ class TSessionRig {
     bool RunUntil(const std::function<bool()>& done, int timeoutMs = 30000);
     // Waits for `count` more results.
     bool WaitResults(int count);
-    // Level setting until the asynchrony is shown, Continue, Stop once a block was stored.
+    // Level setting until the asynchrony is shown, Continue, Stop once a whole integration time
+    // was stored.
     void Calibrate();
 
     std::vector<std::string> StageTexts;
@@ -55,6 +75,10 @@ class TSessionRig {
     std::optional<TSeriesFit> LastFit;
     std::optional<TComplex> LastFirstBin;  // channel 0 at the result's first bin
     std::string LCRText;
+    // The bench readings, Zx (slot k = bin k) and the band's bins of the last impedance result.
+    std::optional<TBenchReadout> LastBench;
+    std::vector<TComplex> LastZx;
+    TBinRange LastBins;
     int Results = 0;   // complete results only
     int Progress = 0;  // deliveries of a sum still growing
 
@@ -63,8 +87,10 @@ class TSessionRig {
 
     TScratchFolder const& Folder;
     TSystemClock Clock;
+    TBlockClock BoxClock;
+    const bool BoxTime;
     TUiDispatcher Ui{Clock};
-    TVirtualBoxService Box{FastBox()};
+    TVirtualBoxService Box;
     std::unique_ptr<TMeasurementSession> FSession;
 };
 
