@@ -22,6 +22,8 @@ constexpr int kSkip = 73;  // start skip at 48000 samples/s
 class TRecordingSyncIn final : public TSyncIn {
   public:
     using TSyncIn::TSyncIn;
+    // The capture thread calls PreprocessBlock: it must end before this part of the object goes.
+    ~TRecordingSyncIn() override { EndCapture(); }
     void ProcessBlock(TWaveData& data) override {
         Events.push_back("process");
         Processed = &data;
