@@ -626,6 +626,12 @@ void TForm1::ShowError(const std::string& text) {
 }
 
 void TForm1::ShowResult(const TMeasurementResult& result) {
+    if (result.ClockWarning != ShownClockWarning) {
+        ShownClockWarning = result.ClockWarning;
+        if (!ShownClockWarning.empty()) {
+            pnStatus->SetMessage(Text(ShownClockWarning));
+        }
+    }
     FDisplay->SetResultContent(result.Content);
     // A calibration run draws the two inputs, or this block's ratio beside the stored one:
     // curves that need their names whatever the mode shows otherwise.

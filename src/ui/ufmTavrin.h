@@ -131,6 +131,7 @@ class TForm1 : public QWidget {
     TfrSpRange* frSpRange1 = nullptr;
     QLabel* lbSaturation = nullptr;
     QLabel* lbCalibrationMark = nullptr;
+    std::string ShownClockWarning;
     QPushButton* btnSave = nullptr;
     QGroupBox* rgMode = nullptr;
     QButtonGroup* rgModeButtons = nullptr;
