@@ -132,6 +132,7 @@ class TForm1 : public QWidget {
     QLabel* lbSaturation = nullptr;
     QLabel* lbCalibrationMark = nullptr;
     std::string ShownClockWarning;
+    QCheckBox* cbClockCompensation = nullptr;
     QPushButton* btnSave = nullptr;
     QGroupBox* rgMode = nullptr;
     QButtonGroup* rgModeButtons = nullptr;
