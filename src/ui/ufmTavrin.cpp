@@ -15,6 +15,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSignalBlocker>
 #include <QSplitter>
 #include <QTabWidget>
@@ -71,6 +72,7 @@ const char* const kBandCalibrationHelp =
 const char* const kCalibrationDone =
     "Calibration kept. Set S1 back to R ref, choose the component, press Start.";
 constexpr int kBenchPanelWidth = 290;
+constexpr int kBenchPanelSpacing = 6;
 
 QString Text(const std::string& text) {
     return QString::fromStdString(text);
@@ -217,8 +219,6 @@ void TForm1::BuildProcessingPage(QWidget* page) {
     Tighten(lcr);
     lcr->addWidget(memLCRRes);
     column->addWidget(gbLCR);
-    cbBench = Named<QCheckBox>("cbBench", "Bench readings", page);
-    column->addWidget(cbBench);
 
     auto* integration = new QHBoxLayout;
     integration->addWidget(Named<QLabel>("Label2", "Acc.[s]", page));
@@ -258,7 +258,13 @@ void TForm1::BuildProcessingPage(QWidget* page) {
     charts->setStretchFactor(1, 2);
     auto* chartArea = new QVBoxLayout;
     chartArea->setSpacing(0);
-    chartArea->addWidget(FCurves->ToolBar());
+    // The bench panel's switch heads the chart's bar: the column has no height to spare.
+    cbBench = Named<QCheckBox>("cbBench", "Bench readings", page);
+    auto* chartBar = new QHBoxLayout;
+    chartBar->setSpacing(8);
+    chartBar->addWidget(cbBench);
+    chartBar->addWidget(FCurves->ToolBar(), 1);
+    chartArea->addLayout(chartBar);
     chartArea->addWidget(charts, 1);
     layout->addLayout(chartArea, 0, 0);
     layout->addWidget(columnWidget, 0, 1);
@@ -442,6 +448,8 @@ void TForm1::FormCreate() {
         const QSignalBlocker quiet(cbBench);
         cbBench->setChecked(session.Bench().PanelShown());
     }
+    // A window that opens with the panel has its room in the size it was left at.
+    BenchGrowth = kBenchPanelWidth + kBenchPanelSpacing;
     {
         const QSignalBlocker quiet(edCin);
         edCin->setText(Text(session.CinText()));
@@ -748,10 +756,22 @@ void TForm1::ShowBench(bool shown) {
     FSession->Bench().SetPanelShown(shown);
     const bool wasVisible = pnBench->isVisible();
     pnBench->setVisible(shown && cbBench->isVisible());
-    // The window grows by the panel rather than squeezing the chart.
-    if (pnBench->isVisible() != wasVisible && !isMaximized() && !isFullScreen()) {
-        resize(width() + (pnBench->isVisible() ? 1 : -1) * (kBenchPanelWidth + 6), height());
+    // The window grows by the panel rather than squeezing the chart, as far as the screen has
+    // room (the chart gives up the rest), and gives back what it took.
+    if (pnBench->isVisible() == wasVisible || isMaximized() || isFullScreen()) {
+        return;
     }
+    if (!pnBench->isVisible()) {
+        resize(width() - BenchGrowth, height());
+        return;
+    }
+    int growth = kBenchPanelWidth + kBenchPanelSpacing;
+    if (const QScreen* shownOn = screen()) {
+        const int room = shownOn->availableGeometry().right() - frameGeometry().right();
+        growth = std::clamp(room, 0, growth);
+    }
+    BenchGrowth = growth;
+    resize(width() + growth, height());
 }
 
 void TForm1::StartCapture(TFixturePart part, double loadOhms) {

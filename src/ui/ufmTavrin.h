@@ -165,6 +165,8 @@ class TForm1 : public QWidget {
     TfrDriver* frDriver = nullptr;
     QCheckBox* cbBench = nullptr;
     TBenchPanel* pnBench = nullptr;
+    // What the window grew by for the panel, given back when it is hidden.
+    int BenchGrowth = 0;
     // A copy of a result with the bench plot's pair in place of Zx.
     TWaveData BenchPlotData;
 };

@@ -11,8 +11,11 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cmath>
 #include <vector>
 
 #include "FormTestKit.h"
@@ -43,6 +46,13 @@ std::unique_ptr<TWaveService> BoxWithLeads() {
     return std::make_unique<TCombinedWaveService>(std::move(backends));
 }
 
+// The readout's Cs in µF, NaN when it shows none.
+double SpotMicrofarads(const QString& readout) {
+    const QRegularExpressionMatch match =
+        QRegularExpression(QString::fromUtf8("Cs= ([-0-9.e+]+) \u00b5F")).match(readout);
+    return match.hasMatch() ? match.captured(1).toDouble() : std::nan("");
+}
+
 void Capture(TFormRig& rig, const char* button, TVirtualBoxState state, const QString& line) {
     rig.SelectDevices(Device(state));
     rig.Click(button);
@@ -67,13 +77,24 @@ class BenchFormTests : public QObject {
         TypeInto(rig.Find<QComboBox>("cbVal")->lineEdit(), "100");
         TypeInto(rig.Find<QLineEdit>("edCin"), "100");
 
-        // The panel opens beside the column; the window grows by it.
+        // The panel opens beside the column; the window grows by it as far as the screen has
+        // room, and gives back what it took.
         auto* panel = rig.Find<TBenchPanel>("pnBench");
         QVERIFY(!panel->isVisible());
+        const QRect screen = rig.Form().screen()->availableGeometry();
+        rig.Form().move(screen.topLeft());
+        rig.Form().resize(screen.width() - 100, rig.Form().height());
         const int width = rig.Form().width();
         rig.Click("cbBench");
         QVERIFY(panel->isVisible());
-        QVERIFY(rig.Form().width() > width + 200);
+        QCOMPARE(rig.Form().frameGeometry().right(), screen.right());
+        rig.Click("cbBench");
+        QVERIFY(!panel->isVisible());
+        QCOMPARE(rig.Form().width(), width);
+        // Moved half out of the screen's left edge, it has room for the whole panel.
+        rig.Form().move(screen.left() - width / 2, screen.top());
+        rig.Click("cbBench");
+        QCOMPARE(rig.Form().width(), width + panel->width() + 6);
 
         rig.Find<QComboBox>("cbSpot")->setCurrentText("1k");
         Capture(rig, "btnOpen", TVirtualBoxState::Open, "open of ");
@@ -87,11 +108,14 @@ class BenchFormTests : public QObject {
         auto* spot = rig.Find<QPlainTextEdit>("memSpot");
         QTRY_VERIFY_WITH_TIMEOUT(spot->toPlainText().startsWith("996.094 Hz series (auto)"),
                                  kResultTimeoutMs);
-        QTRY_VERIFY_WITH_TIMEOUT(spot->toPlainText().contains("Cs= 4.7"), kResultTimeoutMs);
+        QTRY_VERIFY2_WITH_TIMEOUT(std::abs(SpotMicrofarads(spot->toPlainText()) / 4.7 - 1) < 1e-3,
+                                  qPrintable(spot->toPlainText()), kResultTimeoutMs);
         QVERIFY2(spot->toPlainText().contains("Model: series R-C"),
                  qPrintable(spot->toPlainText()));
         // The Part's readout goes on beside it.
-        QVERIFY(rig.Find<QPlainTextEdit>("memLCRRes")->toPlainText().startsWith("Cx= "));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            rig.Find<QPlainTextEdit>("memLCRRes")->toPlainText().startsWith("Cx= "),
+            kResultTimeoutMs);
 
         // Cs and ESR in place of Re and Im.
         rig.Find<QComboBox>("cbPlot")->setCurrentIndex(1);
