@@ -135,6 +135,29 @@ nlohmann::json FitJson(const TSeriesFit& fit) {
     return json;
 }
 
+nlohmann::json ReadingJson(const TFitReading& reading) {
+    const TSeriesFit& fit = reading.Fit;
+    nlohmann::json json;
+    json["results"] = reading.Results;
+    json["reactance_supported"] = reading.ReactanceSupported;
+    const char* reactance = fit.Inductive ? "inductance" : "capacitance";
+    json[reactance] = reading.ReactanceSupported
+                          ? nlohmann::json(fit.Inductive ? fit.Inductance : fit.Capacitance)
+                          : nlohmann::json();
+    json["resistance"] = fit.Resistance;
+    json["loss_tangent"] =
+        reading.ReactanceSupported ? nlohmann::json(fit.LossTangent) : nlohmann::json();
+    if (reading.UncertaintyKnown) {
+        // Expanded, k = 2, in the values' own units.
+        json["uncertainty"] = {{reactance, reading.ReactanceU},
+                               {"resistance", reading.ResistanceU},
+                               {"loss_tangent", reading.LossTangentU},
+                               {"coverage_factor", kCoverageFactor}};
+    }
+    json["readout"] = TextLines(FormatFitReading(reading));
+    return json;
+}
+
 std::vector<std::array<double, 3>> CurveRows(const TMeasurementResult& result) {
     std::vector<std::array<double, 3>> rows;
     const std::span<const TComplex> bins = result.Channel(0);
@@ -163,6 +186,15 @@ nlohmann::json ResultJson(const TMeasurementResult& result, const TResultExtras&
     json["saturated"] = extras.Saturated;
     if (!result.CalibrationMark.empty()) {
         json["calibration_mark"] = result.CalibrationMark;
+    }
+    if (result.ClockOffset.Known) {
+        json["clock_offset_ppm"] = std::round(result.ClockOffset.Ppm * 100.0) / 100.0;
+    }
+    if (!result.ClockWarning.empty()) {
+        json["clock_warning"] = result.ClockWarning;
+    }
+    if (result.Reading) {
+        json["reading"] = ReadingJson(*result.Reading);
     }
     if (result.Fit) {
         json["fit"] = FitJson(*result.Fit);

@@ -26,6 +26,11 @@ double ShortestFloat(float value);
 // three readout lines.
 nlohmann::json FitJson(const TSeriesFit& fit);
 
+// The running reading of an LCR run: the means, their expanded uncertainties (k = 2) and the
+// readout lines cut to the digits the uncertainty supports; the reactance is null where the
+// data do not show one.
+nlohmann::json ReadingJson(const TFitReading& reading);
+
 // Frequency (Hz), real and imaginary part of channel 0 for each bin of the result, in the order
 // of the bins.
 std::vector<std::array<double, 3>> CurveRows(const TMeasurementResult& result);

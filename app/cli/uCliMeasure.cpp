@@ -52,6 +52,9 @@ void TMeasureCommand::Register(CLI::App& program) {
         ->check(CLI::Range(1, 1000000000))
         ->capture_default_str();
     Command->add_flag("--swap", Swap, "swap the two inputs");
+    Command->add_flag("--clock-compensation", ClockCompensation,
+                      "resample the capture by the clock offset measured from the stimulus (for "
+                      "playback and capture on two devices)");
     Command->add_flag("--allow-uncalibrated", AllowUncalibrated,
                       "measure even without a calibration made for this rate, block length, "
                       "band and devices (otherwise status 3)");
@@ -139,6 +142,7 @@ void TMeasureCommand::Run(TCliEnvironment& environment) {
     }
     ApplyBenchOptions(session, Spot, Model, Rin, MeasuredInputs);
     session.SetIntegrationTime(time);
+    session.EnableClockCompensation(ClockCompensation);
 
     run.Start();
     while (results < Results) {

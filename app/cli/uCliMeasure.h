@@ -25,6 +25,7 @@ class TMeasureCommand : public TCliCommand {
     int Results = 1;
     bool Swap = false;
     bool AllowUncalibrated = false;
+    bool ClockCompensation = false;
     bool Curve = false;
     std::optional<std::string> ExportPath;
     std::optional<std::string> Spot;

@@ -1,5 +1,7 @@
 #include "uClockOffset.h"
 
+#include <cstdio>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -145,6 +147,16 @@ double ClockOffsetTolerancePpm(int32_t highestBin, double blocksAveraged) {
     // The highest tone may turn by 0.01 rad over the blocks averaged.
     const double blocks = std::max(1.0, blocksAveraged);
     return highestBin > 0 ? 0.01 / (kTwoPi * highestBin * blocks) * 1e6 : 0.0;
+}
+
+std::string FormatPpm(double ppm) {
+    char text[32];
+    std::snprintf(text, sizeof text, std::fabs(ppm) < 1.0 ? "%+.2f ppm" : "%+.1f ppm", ppm);
+    return text;
+}
+
+std::string ClockOffsetText(const TClockOffset& offset) {
+    return "Clock offset: " + FormatPpm(offset.Ppm);
 }
 
 }  // namespace tavrin

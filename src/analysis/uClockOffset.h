@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "uUncertainty.h"
@@ -61,6 +62,11 @@ class TClockOffsetEstimator {
     std::atomic<int64_t> PublishedPairs{0};
     std::atomic<int64_t> BlocksSeen{0};
 };
+
+// "+50.0 ppm" (two decimals below 1 ppm).
+std::string FormatPpm(double ppm);
+// "Clock offset: +50.0 ppm", as shown beside the asynchrony figure.
+std::string ClockOffsetText(const TClockOffset& offset);
 
 // The largest offset (ppm) that leaves results unaffected to about one part in 10^4 for tones
 // up to bin `highestBin` averaged over `blocksAveraged` blocks, where it is not compensated.

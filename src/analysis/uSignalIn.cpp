@@ -199,6 +199,7 @@ TBlockUse TSignalIn::SteadyUse(double power, uint64_t run) {
         SteadyRun = run;
         BlocksInRun = 1;
         Summing = NeverSettles = Changed = false;
+        Restarts = 0;
         return TBlockUse::Skip;
     }
     ++BlocksInRun;
@@ -217,6 +218,13 @@ TBlockUse TSignalIn::SteadyUse(double power, uint64_t run) {
     }
     if (Changed) {
         Changed = false;
+        // A level that keeps wandering (two clocks apart make the power of a block beat with
+        // the lowest tones) is no change of the stimulus: restarting on it would never let a
+        // sum grow to a whole integration time.
+        if (++Restarts > kMostSettlingBlocks) {
+            NeverSettles = true;
+            return TBlockUse::Add;
+        }
         return TBlockUse::Restart;
     }
     return TBlockUse::Add;
@@ -393,7 +401,8 @@ void TSignalIn::SaveCalibrationTable() const {
 std::optional<TSeriesFit> TSignalIn::ComputeImpedance(TWaveData& data, bool swap,
                                                       float lowFrequency, float highFrequency,
                                                       float rref, float cin, bool evaluate,
-                                                      const TTextEvent& onText) {
+                                                      const TTextEvent& onText,
+                                                      TFitStatistics* statistics) {
     const int32_t slots = static_cast<int32_t>(data[0].size() / 2);
     const TBinRange range =
         BandBins(BlockLength(), SampleRate(), lowFrequency, highFrequency, slots);
@@ -423,8 +432,11 @@ std::optional<TSeriesFit> TSignalIn::ComputeImpedance(TWaveData& data, bool swap
     }
     const TSeriesFit fit = FitSeries(left, range, angularStep);
     SeriesModel(fit, right, range, angularStep);
+    if (statistics) {
+        statistics->Add(left, range, angularStep);
+    }
     if (onText) {
-        onText(FormatSeriesFit(fit));
+        onText(statistics ? FormatFitReading(statistics->Reading()) : FormatSeriesFit(fit));
     }
     return fit;
 }

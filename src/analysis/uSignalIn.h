@@ -89,10 +89,12 @@ class TSignalIn : public TSyncIn {
 
     // Zx in ohms into the left slots kLo..kHi of the range; with evaluate, the fitted series
     // R + L or C into the right slots and the three-line readout to onText. rref in ohms, cin in
-    // farads. Returns the fit when evaluated.
+    // farads. Returns the fit when evaluated. With `statistics`, the result joins the running
+    // reading and the readout is that reading's, with its uncertainty.
     std::optional<TSeriesFit> ComputeImpedance(TWaveData& data, bool swap, float lowFrequency,
                                                float highFrequency, float rref, float cin,
-                                               bool evaluate, const TTextEvent& onText);
+                                               bool evaluate, const TTextEvent& onText,
+                                               TFitStatistics* statistics = nullptr);
     // The reference-side channel over the driving channel into the left slots of the range.
     void ComputeTransfer(TWaveData& data, bool swap, float lowFrequency, float highFrequency);
 
@@ -141,6 +143,7 @@ class TSignalIn : public TSyncIn {
     bool Summing = false;       // a steady block has been summed in this run
     bool NeverSettles = false;  // summed for want of a steady block: no change is watched
     bool Changed = false;       // a change since the sum began
+    int32_t Restarts = 0;       // sums this run has started afresh after a change
     // The calibration run in progress: what it is made for, and the spread of its successive
     // ratios (per bin: the previous ratio and the summed squared relative steps).
     TCalibrationRecord NewRecord;

@@ -8,8 +8,10 @@
 #include <optional>
 #include <span>
 
+#include "uClockOffset.h"
 #include "uCom.h"
 #include "uEvaluation.h"
+#include "uUncertainty.h"
 #include "uWaveControl.h"
 #include "uWaveIn.h"
 
@@ -43,6 +45,13 @@ struct TMeasurementResult {
     TBinRange Bins;
     // The series fit, in mode "Z graph + LCR" only.
     std::optional<TSeriesFit> Fit;
+    // In "Z graph + LCR", of a complete result: the running reading of the results since
+    // Start or the last change, with its expanded uncertainty.
+    std::optional<TFitReading> Reading;
+    // The offset of the capture clock against the playback clock, measured from the stimulus;
+    // ClockWarning is empty unless it is more than these settings tolerate.
+    TClockOffset ClockOffset;
+    std::string ClockWarning;
     // The bench-meter readings (spot readout, band models), in the impedance modes only; valid
     // during the call, as Data.
     const TBenchReadout* Bench = nullptr;

@@ -228,7 +228,33 @@ TMeasuringSetup TMeasurementSession::MeasuringSetup() const {
     return setup;
 }
 
+TClockOffset TMeasurementSession::ClockOffset() const {
+    return FSignalIn->ClockOffset();
+}
+
+std::string TMeasurementSession::ClockWarning() const {
+    const TClockOffset offset = ClockOffset();
+    if (!offset.Known || FSignalIn->ClockCompensation()) {
+        return {};
+    }
+    const double tolerance =
+        ClockOffsetTolerancePpm(FrequencyToBin(FRangeHigh), std::max(1, Progress().Wanted));
+    // Only an offset clearly above the tolerance: not one the estimate's noise suggests.
+    if (std::fabs(offset.Ppm) - 2.0 * offset.StandardError <= tolerance) {
+        return {};
+    }
+    return "Clock offset " + FormatPpm(offset.Ppm) +
+           ": more than this band and integration time tolerate (" + FormatPpm(tolerance) +
+           "); use one device for both directions, or turn on clock compensation";
+}
+
+void TMeasurementSession::EnableClockCompensation(bool on) {
+    FSignalIn->EnableClockCompensation(on);
+}
+
 void TMeasurementSession::RefreshCalibrationMark() {
+    // Whatever may change the mark also begins a new reading.
+    FFitStatistics.Reset();
     std::string mark;
     const bool plainRatio = FMode == mdTransfer && !FSignalIn->Calibrated();
     if (FMode != mdCalibration && !plainRatio) {
@@ -280,7 +306,10 @@ bool TMeasurementSession::Start() {
         FWaveOut->SetStimulus(FBlockLength, f, f, 1.0);
         FSignalIn->BeginLevelSetting(f, [this](const std::string& text) {
             if (OnStageText) {
-                OnStageText(text);
+                // The clock offset beside the asynchrony figure, once it is known.
+                const TClockOffset offset = ClockOffset();
+                const bool async = text.find("\r\nAsync: ") != std::string::npos;
+                OnStageText(async && offset.Known ? text + "\r\n" + ClockOffsetText(offset) : text);
             }
         });
         FLevelSetting = true;
@@ -484,7 +513,11 @@ void TMeasurementSession::SignalInData(TWaveData& data) {
                         // A sum still growing is no reading yet: the readout tells how far it is.
                         OnLCRText(delivery.Complete ? text : AveragingText(delivery));
                     }
-                });
+                },
+                delivery.Complete ? &FFitStatistics : nullptr);
+            if (lcr && delivery.Complete) {
+                result.Reading = FFitStatistics.Reading();
+            }
             result.Content = lcr ? TResultContent::ImpedanceAndModel : TResultContent::Impedance;
             result.Bench = &FBench.Read(
                 std::span<const TComplex>(ComplexSlots(data[0].data()), static_cast<size_t>(slots)),
@@ -509,6 +542,8 @@ void TMeasurementSession::SignalInData(TWaveData& data) {
     result.Data = &data;
     result.Averaging = FSignalIn->Delivery();
     result.CalibrationMark = FCalibrationMark;
+    result.ClockOffset = ClockOffset();
+    result.ClockWarning = ClockWarning();
     if (OnResult) {
         OnResult(result);
     }

@@ -16,6 +16,7 @@
 #include "uBenchMeter.h"
 #include "uCalibrationRecord.h"
 #include "uMeasurementResult.h"
+#include "uUncertainty.h"
 #include "uValueHistory.h"
 #include "uWaveSetupModel.h"
 
@@ -115,6 +116,13 @@ class TMeasurementSession {
     // set-up; otherwise the one line that says why not ("Not calibrated for 96000 S/s, N 4096:
     // calibrate again"). A transfer ratio without any calibration is a plain ratio, not marked.
     const std::string& CalibrationMark() const { return FCalibrationMark; }
+    // The offset of the capture clock against the playback clock as the stimulus shows it,
+    // and the warning (empty when none is due) where it is more than the band and the
+    // integration time tolerate without compensation.
+    TClockOffset ClockOffset() const;
+    std::string ClockWarning() const;
+    // Resampling of the captured stream by the measured offset (off unless switched on).
+    void EnableClockCompensation(bool on);
 
     // The threads themselves, for inspection; the session keeps ownership.
     TSignalIn& SignalIn() { return *FSignalIn; }
@@ -218,6 +226,7 @@ class TMeasurementSession {
     bool FCalibrationLoaded = false;
     int32_t FIntegrationMs = 0;
     std::string FCalibrationMark;
+    TFitStatistics FFitStatistics;
     std::chrono::system_clock::time_point FCreated;
     std::unique_ptr<TFileLock> FLock;
     bool FFilesElsewhere = false;

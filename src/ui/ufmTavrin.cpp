@@ -166,6 +166,15 @@ void TForm1::BuildSetupPage(QWidget* page) {
     auto* diagram = new TConnectionDiagram(page);
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(frWaveSet);
+    // Playback and capture on two cards run on two clocks: resampled by the offset the stimulus
+    // shows, the tones land on their bins again. Usable during a run, like the input swap.
+    cbClockCompensation = Named<QCheckBox>("cbClockCompensation", "Clock compensation", page);
+    cbClockCompensation->setToolTip(
+        "Resample the capture by the clock offset measured from the "
+        "stimulus (for playback and capture on two devices)");
+    connect(cbClockCompensation, &QCheckBox::toggled, this,
+            [this](bool on) { FSession->EnableClockCompensation(on); });
+    layout->addWidget(cbClockCompensation);
     layout->addWidget(diagram, 0, Qt::AlignLeft);
     layout->addWidget(lbAutor);
     layout->addStretch(1);
@@ -677,6 +686,16 @@ void TForm1::ShowError(const std::string& text) {
 }
 
 void TForm1::ShowResult(const TMeasurementResult& result) {
+    if (result.ClockWarning != ShownClockWarning) {
+        // A warning that no longer holds (compensation switched on) must not stay up.
+        if (!ShownClockWarning.empty() && pnStatus->Message() == Text(ShownClockWarning)) {
+            pnStatus->SetMessage({});
+        }
+        ShownClockWarning = result.ClockWarning;
+        if (!ShownClockWarning.empty()) {
+            pnStatus->SetMessage(Text(ShownClockWarning));
+        }
+    }
     FDisplay->SetResultContent(result.Content);
     // A calibration run draws the two inputs, or this block's ratio beside the stored one:
     // curves that need their names whatever the mode shows otherwise.

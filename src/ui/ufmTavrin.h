@@ -136,6 +136,8 @@ class TForm1 : public QWidget {
     TfrSpRange* frSpRange1 = nullptr;
     QLabel* lbSaturation = nullptr;
     QLabel* lbCalibrationMark = nullptr;
+    std::string ShownClockWarning;
+    QCheckBox* cbClockCompensation = nullptr;
     QPushButton* btnSave = nullptr;
     QGroupBox* rgMode = nullptr;
     QButtonGroup* rgModeButtons = nullptr;

@@ -250,6 +250,71 @@ TEST_F(CliTest, UncalibratedResultsGiveStatus3UnlessAllowed) {
     EXPECT_TRUE(plain.Err.empty()) << plain.Err;
 }
 
+// Each LCR result carries the running reading with its expanded uncertainty, digits cut to
+// what it supports; a resistor's reactance, which the data do not show, is null and reads "??"
+// rather than a value fitted to noise.
+TEST_F(CliTest, LcrResultsCarryTheirUncertaintyAndNoReactanceMadeOfNoise) {
+    const json capacitor = MeasureLcr("2");
+    ASSERT_TRUE(capacitor.contains("reading")) << capacitor.dump();
+    const json& reading = capacitor["reading"];
+    EXPECT_EQ(reading["results"], 3);
+    EXPECT_TRUE(reading["reactance_supported"].get<bool>());
+    const double u = reading["uncertainty"]["capacitance"].get<double>();
+    EXPECT_GT(u, 0.0);
+    EXPECT_LT(u, 4.7e-6 * 1e-3);
+    EXPECT_NEAR(reading["capacitance"].get<double>(), 4.7e-6, 4.7e-6 * 1e-3);
+    const std::string first = reading["readout"][0];
+    EXPECT_EQ(first.rfind("Cx= 4.", 0), 0u) << reading.dump();
+    EXPECT_NE(first.find(" µF ± "), std::string::npos) << first;
+
+    const json resistor = MeasureLcr("1");
+    ASSERT_TRUE(resistor.contains("reading")) << resistor.dump();
+    EXPECT_FALSE(resistor["reading"]["reactance_supported"].get<bool>());
+    EXPECT_TRUE(resistor["reading"]["capacitance"].is_null() ||
+                resistor["reading"].contains("inductance"));
+    EXPECT_EQ(resistor["reading"]["readout"][2], "tg= ??");
+    EXPECT_NEAR(resistor["reading"]["resistance"].get<double>(), 47.0, 0.05);
+}
+
+// Playback and capture 200 ppm apart: the offset is measured and, uncompensated, warned of;
+// compensated, the capacitor reads as on one clock.
+TEST_F(CliTest, AClockOffsetIsMeasuredAndWarnedOfUnlessCompensated) {
+    const std::vector<std::string> measure{"measure",
+                                           "--mode",
+                                           "lcr",
+                                           "--input",
+                                           "2",
+                                           "--output",
+                                           "2",
+                                           "--rref",
+                                           "100",
+                                           "--cin",
+                                           "100",
+                                           "--time",
+                                           "1",
+                                           "--settings",
+                                           Folder->PathOf("tavrin.ini"),
+                                           "--calibration",
+                                           Folder->PathOf("tavrin.cal")};
+    const std::string box = std::string(kBox) + ",clock-offset=200";
+    const TCliOutcome plain = RunCli(Folder->PathOf(""), measure, box);
+    ASSERT_EQ(plain.Status, 0) << plain.Err;
+    const json warned = json::parse(plain.OutLines().back());
+    EXPECT_NEAR(warned.value("clock_offset_ppm", 0.0), 200.0, 0.5) << warned.dump();
+    EXPECT_NE(warned.value("clock_warning", "").find("use one device for both directions"),
+              std::string::npos)
+        << warned.dump();
+
+    std::vector<std::string> compensated = measure;
+    compensated.push_back("--clock-compensation");
+    const TCliOutcome outcome = RunCli(Folder->PathOf(""), compensated, box);
+    ASSERT_EQ(outcome.Status, 0) << outcome.Err;
+    const json line = json::parse(outcome.OutLines().back());
+    EXPECT_FALSE(line.contains("clock_warning")) << line.dump();
+    EXPECT_NEAR(line.value("clock_offset_ppm", 0.0), 200.0, 0.5);
+    EXPECT_NEAR(line["fit"]["capacitance"].get<double>() / 4.7e-6, 1.0, 1e-3) << line.dump();
+}
+
 // --version and --help answer on stdout with success, before any device or file is looked at.
 TEST_F(CliTest, VersionAndHelpAnswerWithoutAnError) {
     const TCliOutcome version = RunCli(Folder->PathOf(""), {"--version"}, kBox);

@@ -102,8 +102,10 @@ class WindowAndCliTests : public QObject {
         QVERIFY(line.contains("fit"));
         const QStringList readout =
             rig.Find<QPlainTextEdit>("memLCRRes")->toPlainText().split('\n');
+        // Both show the running reading, with its uncertainty.
+        QVERIFY(line.contains("reading"));
         QStringList cliReadout;
-        for (const auto& text : line["fit"]["readout"]) {
+        for (const auto& text : line["reading"]["readout"]) {
             cliReadout << QString::fromStdString(text.get<std::string>());
         }
         QCOMPARE(cliReadout, readout);
