@@ -14,6 +14,7 @@
 
 #include "CliProcess.h"
 #include "SessionTestKit.h"
+#include "uFileLock.h"
 #include "uTraceImport.h"
 #include "uVirtualBoxNetwork.h"
 
@@ -173,6 +174,30 @@ TEST_F(CliBenchTest, CsvExportCarriesTheSpotQuantities) {
     const TTraceRead read = ReadTraceFile(path);
     ASSERT_TRUE(read.Trace) << read.Error;
     EXPECT_GT(read.Trace->Points.size(), 1800u);
+}
+
+// While another program holds the files, `compensate` captures nothing and clears nothing.
+TEST_F(CliBenchTest, AnotherProgramsFixtureFileIsLeftAlone) {
+    TFileLock first(Folder->PathOf("tavrin.ini") + ".lock");
+    ASSERT_EQ(first.TryLock(), TFileLock::TResult::Held);
+    std::ofstream(Folder->PathOf("tavrin.fixture")) << "the first program's";
+    const std::string open = DeviceOf(TVirtualBoxState::Open);
+    const std::vector<std::pair<const char*, std::string>> cases{
+        {"--open",
+         "nothing captured: " + Folder->PathOf("tavrin.fixture") + " is another Tavrin's"},
+        {"--clear", "will not save its fixture compensation"},
+    };
+    for (const auto& [what, expected] : cases) {
+        const TCliOutcome outcome = Run({"compensate", what, "--input", open, "--output", open});
+        EXPECT_NE(outcome.Status, 0) << what;
+        EXPECT_NE(outcome.Err.find(expected), std::string::npos) << outcome.Err;
+    }
+    std::ifstream file(Folder->PathOf("tavrin.fixture"));
+    std::string text;
+    std::getline(file, text);
+    EXPECT_EQ(text, "the first program's");
+    file.close();
+    std::filesystem::remove(Folder->PathOf("tavrin.fixture"));
 }
 
 TEST_F(CliBenchTest, UsageErrors) {
