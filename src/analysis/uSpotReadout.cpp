@@ -178,7 +178,7 @@ std::string SpotQuantityName(TSpotQuantity quantity) {
         case TSpotQuantity::Magnitude:
             return "|Z|";
         case TSpotQuantity::PhaseDegrees:
-            return "theta";
+            return "\xCE\xB8";
     }
     return {};
 }
@@ -266,10 +266,10 @@ std::string FormatSpotReadout(const TSpotReadout& readout) {
     text += "\r\n" + (series ? seriesLine : parallelLine);
     text += "\r\nD= " + Ratio(readout.D) + "  Q= " + Ratio(readout.Q);
     text += "\r\n|Z|= " + Value(readout.Magnitude, "Ohm") +
-            "  theta= " + FormatGeneral(readout.PhaseDegrees, 5) + " deg";
+            "  \xCE\xB8= " + FormatGeneral(readout.PhaseDegrees, 5) + "\xC2\xB0";
     text += "\r\n" + (series ? parallelLine : seriesLine);
-    text += "\r\nXs= " + Value(readout.Xs, "Ohm") + "  G= " + Value(readout.G, "S") +
-            "  B= " + Value(readout.B, "S");
+    text += "\r\nXs= " + Value(readout.Xs, "Ohm");
+    text += "\r\nG= " + Value(readout.G, "S") + "  B= " + Value(readout.B, "S");
     return text;
 }
 

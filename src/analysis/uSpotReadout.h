@@ -86,9 +86,10 @@ std::optional<float> ParseTestFrequency(std::string_view text);
 //   1 kHz series (auto)
 //   Cs= 4.7 µF  Rs= 200 mOhm
 //   D= 0.0059062  Q= 169.31
-//   |Z|= 33.8628 Ohm  theta= -89.662 deg
+//   |Z|= 33.8628 Ohm  θ= -89.662°
 //   Cp= ...  Rp= ...   (the other equivalent)
-//   Xs= ... Ohm  G= ... S  B= ... S
+//   Xs= ... Ohm
+//   G= ... S  B= ... S
 // "Spot: outside the band" when not Valid.
 std::string FormatSpotReadout(const TSpotReadout& readout);
 

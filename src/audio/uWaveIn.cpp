@@ -145,7 +145,10 @@ void TWaveIn::ProcessBuffer(TWaveHeader& header) {
     if (Compensating) {
         ResampleFrames(frames, count, mode == kStoring);
     } else if (mode == kStoring) {
-        StoreFrames(frames, count);
+        Assemble(count, [frames](int32_t i, float& left, float& right) {
+            left = static_cast<float>(frames[i].Left * kSampleScale);
+            right = static_cast<float>(frames[i].Right * kSampleScale);
+        });
     }
     if (mode > kPaused) {
         // A pause or a new countdown set meanwhile wins over this step.
@@ -156,7 +159,8 @@ void TWaveIn::ProcessBuffer(TWaveHeader& header) {
     QueueAgain(header);
 }
 
-void TWaveIn::StoreFrames(const TStereoFrame* frames, int32_t count) {
+template <typename TFrameReader>
+void TWaveIn::Assemble(int32_t count, TFrameReader readFrame) {
     const int32_t length = static_cast<int32_t>(Block[0].size());
     int32_t position = Position;
     int32_t i = 0;
@@ -170,10 +174,8 @@ void TWaveIn::StoreFrames(const TStereoFrame* frames, int32_t count) {
         const int32_t run = std::min(length - position, count - i);
         float* left = Block[0].data() + position;
         float* right = Block[1].data() + position;
-        const TStereoFrame* source = frames + i;
         for (int32_t k = 0; k < run; ++k) {
-            left[k] = static_cast<float>(source[k].Left * kSampleScale);
-            right[k] = static_cast<float>(source[k].Right * kSampleScale);
+            readFrame(i + k, left[k], right[k]);
         }
         i += run;
         position += run;
@@ -195,37 +197,12 @@ void TWaveIn::ResampleFrames(const TStereoFrame* frames, int32_t count, bool sto
     const std::vector<float>& out =
         Resampler->Process(Converted.data(), count, 1.0 / (1.0 + RatioInForce * 1e-6));
     if (store) {
-        AssembleInterleaved(out.data(), Resampler->OutputFrames());
+        const float* samples = out.data();
+        Assemble(Resampler->OutputFrames(), [samples](int32_t i, float& left, float& right) {
+            left = samples[2 * static_cast<size_t>(i)];
+            right = samples[2 * static_cast<size_t>(i) + 1];
+        });
     }
-}
-
-void TWaveIn::AssembleInterleaved(const float* samples, int32_t count) {
-    const int32_t length = static_cast<int32_t>(Block[0].size());
-    int32_t position = Position;
-    int32_t i = 0;
-    while (i < count) {
-        if (position < 0) {
-            const int32_t skipped = std::min(-position, count - i);
-            position += skipped;
-            i += skipped;
-            continue;
-        }
-        const int32_t run = std::min(length - position, count - i);
-        float* left = Block[0].data() + position;
-        float* right = Block[1].data() + position;
-        const float* source = samples + 2 * static_cast<size_t>(i);
-        for (int32_t k = 0; k < run; ++k) {
-            left[k] = source[2 * k];
-            right[k] = source[2 * k + 1];
-        }
-        i += run;
-        position += run;
-        if (position == length) {
-            position = 0;
-            CompleteBlock();
-        }
-    }
-    Position = position;
 }
 
 void TWaveIn::CompleteBlock() {

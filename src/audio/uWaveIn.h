@@ -65,11 +65,13 @@ class TWaveIn final : public TWaveControl {
   private:
     void ProcessBuffer(TWaveHeader& header) override;
     void CloseDevice() override;
-    void StoreFrames(const TStereoFrame* frames, int32_t count);
     // The compensated path: every frame goes through the resampler, stored or not, so that its
     // history stays continuous across a pause.
     void ResampleFrames(const TStereoFrame* frames, int32_t count, bool store);
-    void AssembleInterleaved(const float* samples, int32_t count);
+    // Stores `count` frames, `readFrame(i, left, right)` giving frame i, into the block from
+    // Position on (a negative Position skips frames first), handing on each block filled.
+    template <typename TFrameReader>
+    void Assemble(int32_t count, TFrameReader readFrame);
     void CompleteBlock();
     void NewRun();
 

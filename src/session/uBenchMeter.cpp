@@ -45,6 +45,7 @@ void TBenchMeter::Load() {
     const int32_t plot = settings.ReadInt(kSection, "Plot", 0);
     FPlot = plot >= 0 && plot < kBenchPlotCount ? static_cast<TBenchPlot>(plot) : TBenchPlot::ReIm;
     FCompensationOn = settings.ReadFlag(kSection, "Compensation", true);
+    FPanelShown = settings.ReadFlag(kSection, "Shown", false);
 
     std::string reason;
     TFixtureCompensation loaded;
@@ -67,6 +68,7 @@ void TBenchMeter::Save() const {
     settings.WriteText(kSection, "Rin", std::string(TrimBlanks(FRinText)));
     settings.WriteInt(kSection, "Plot", static_cast<int32_t>(FPlot));
     settings.WriteFlag(kSection, "Compensation", FCompensationOn);
+    settings.WriteFlag(kSection, "Shown", FPanelShown);
 }
 
 bool TBenchMeter::SetTestFrequencyText(std::string_view text) {
@@ -186,24 +188,18 @@ const TBenchReadout& TBenchMeter::Read(std::span<const TComplex> zx, TBinRange b
     return FReadout;
 }
 
-void TBenchMeter::PlotCurve(std::span<const TComplex> zx, TBinRange bins, uint32_t sampleRate,
-                            int32_t blockLength, std::span<double> out) const {
-    TSpotQuantity quantity = TSpotQuantity::Cs;
-    switch (FPlot) {
-        case TBenchPlot::ReIm:
-        case TBenchPlot::Cs:
-            break;
-        case TBenchPlot::Esr:
-            quantity = TSpotQuantity::Rs;
-            break;
-        case TBenchPlot::D:
-            quantity = TSpotQuantity::D;
-            break;
-        case TBenchPlot::Q:
-            quantity = TSpotQuantity::Q;
-            break;
+void TBenchMeter::PlotPoints(std::span<const TComplex> zx, TBinRange bins, uint32_t sampleRate,
+                             int32_t blockLength, std::span<TComplex> out) const {
+    if (FPlot == TBenchPlot::ReIm) {
+        return;
     }
-    SpotQuantityCurve(zx, bins, blockLength, sampleRate, quantity, out);
+    const bool capacitance = FPlot == TBenchPlot::CsEsr;
+    for (int32_t k = bins.Lo; k <= bins.Hi; ++k) {
+        const double f = static_cast<double>(k) * sampleRate / blockLength;
+        const TSpotReadout r = SpotReadout({zx[k].Re, zx[k].Im}, f, TModelChoice::Series);
+        out[k] = {static_cast<float>(capacitance ? r.Cs : r.D),
+                  static_cast<float>(capacitance ? r.Rs : r.Q)};
+    }
 }
 
 void TBenchMeter::Report(const std::string& text) const {
@@ -214,32 +210,26 @@ void TBenchMeter::Report(const std::string& text) const {
 
 std::string BenchPlotName(TBenchPlot plot) {
     switch (plot) {
+        case TBenchPlot::CsEsr:
+            return "Cs/ESR";
+        case TBenchPlot::DQ:
+            return "D/Q";
         case TBenchPlot::ReIm:
-            return "Re/Im";
-        case TBenchPlot::Cs:
-            return "Cs";
-        case TBenchPlot::Esr:
-            return "ESR";
-        case TBenchPlot::D:
-            return "D";
-        case TBenchPlot::Q:
-            return "Q";
-    }
-    return {};
-}
-
-std::string BenchPlotUnit(TBenchPlot plot) {
-    switch (plot) {
-        case TBenchPlot::ReIm:
-        case TBenchPlot::Esr:
-            return "Ohm";
-        case TBenchPlot::Cs:
-            return "F";
-        case TBenchPlot::D:
-        case TBenchPlot::Q:
             break;
     }
-    return {};
+    return "Re/Im";
+}
+
+std::array<TBenchCurve, 2> BenchPlotCurves(TBenchPlot plot) {
+    switch (plot) {
+        case TBenchPlot::CsEsr:
+            return {{{"Cs", "F"}, {"ESR", "Ohm"}}};
+        case TBenchPlot::DQ:
+            return {{{"D", ""}, {"Q", ""}}};
+        case TBenchPlot::ReIm:
+            break;
+    }
+    return {{{"Re", "Ohm"}, {"Im", "Ohm"}}};
 }
 
 std::string FixturePartName(TFixturePart part) {

@@ -7,6 +7,7 @@
 // for the test frequency, the model, R in and the plot, "<name>.fixture" for the compensation.
 // Runs on the user-interface thread with the session, which feeds it every result.
 
+#include <array>
 #include <complex>
 #include <cstdint>
 #include <ctime>
@@ -22,10 +23,10 @@
 
 namespace tavrin {
 
-// What a chart shows of an impedance result: its real and imaginary part (the Part's curves),
-// or one bench quantity per bin.
-enum class TBenchPlot : int32_t { ReIm = 0, Cs, Esr, D, Q };
-inline constexpr int32_t kBenchPlotCount = 5;
+// What a chart shows of an impedance result in place of its real and imaginary part: a pair of
+// bench quantities per bin, the first where Re goes, the second where Im goes.
+enum class TBenchPlot : int32_t { ReIm = 0, CsEsr, DQ };
+inline constexpr int32_t kBenchPlotCount = 3;
 
 // The readings of one impedance result.
 struct TBenchReadout {
@@ -61,6 +62,9 @@ class TBenchMeter {
     void SetModel(TModelChoice model) { FModel = model; }
     TBenchPlot Plot() const { return FPlot; }
     void SetPlot(TBenchPlot plot) { FPlot = plot; }
+    // Whether a window shows the bench's panel.
+    bool PanelShown() const { return FPanelShown; }
+    void SetPanelShown(bool shown) { FPanelShown = shown; }
 
     // R in, ohms, as typed: empty for none (infinite, the arm of R ref and C in alone).
     const std::string& RinText() const { return FRinText; }
@@ -98,9 +102,10 @@ class TBenchMeter {
                               int32_t blockLength);
     const TBenchReadout& LastReadout() const { return FReadout; }
 
-    // The quantity the plot shows at every bin of the range, into `out` (slot k = bin k).
-    void PlotCurve(std::span<const TComplex> zx, TBinRange bins, uint32_t sampleRate,
-                   int32_t blockLength, std::span<double> out) const;
+    // The pair the plot shows at every bin of the range, into `out` (slot k = bin k; Re the
+    // first quantity, Im the second). Nothing for the Part's own curves.
+    void PlotPoints(std::span<const TComplex> zx, TBinRange bins, uint32_t sampleRate,
+                    int32_t blockLength, std::span<TComplex> out) const;
 
     // A capture is stored (and its file written): the part, and the Input line when the load
     // was the part.
@@ -127,6 +132,7 @@ class TBenchMeter {
     float FTestFrequency = 1000.0f;
     TModelChoice FModel = TModelChoice::Automatic;
     TBenchPlot FPlot = TBenchPlot::ReIm;
+    bool FPanelShown = false;
     std::string FRinText;
     bool FRinInForce = true;
     double FRin = kNoInputResistance;
@@ -136,9 +142,13 @@ class TBenchMeter {
     TBenchReadout FReadout;
 };
 
-// "Cs", "ESR", "D", "Q" ("Re/Im" for the Part's curves), and the unit of the plot's values.
+// "Re/Im", "Cs/ESR", "D/Q"; and each curve's name and unit ("Cs", "F"; "ESR", "Ohm"; ...).
 std::string BenchPlotName(TBenchPlot plot);
-std::string BenchPlotUnit(TBenchPlot plot);
+struct TBenchCurve {
+    std::string Name;
+    std::string Unit;
+};
+std::array<TBenchCurve, 2> BenchPlotCurves(TBenchPlot plot);
 // The names the command line and the settings use: "open", "short", "load".
 std::string FixturePartName(TFixturePart part);
 

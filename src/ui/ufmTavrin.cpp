@@ -15,6 +15,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSignalBlocker>
 #include <QSplitter>
 #include <QTabWidget>
@@ -25,6 +26,7 @@
 #include <utility>
 #include <vector>
 
+#include "uBenchPanel.h"
 #include "uCalibrationRecord.h"
 #include "uChart.h"
 #include "uConnectionDiagram.h"
@@ -35,6 +37,7 @@
 #include "uNumberText.h"
 #include "uResultExport.h"
 #include "uSettingsFile.h"
+#include "uSpotColumns.h"
 #include "uStatusLine.h"
 #include "uWindowPlace.h"
 #include "ufrDriver.h"
@@ -69,6 +72,8 @@ const char* const kBandCalibrationHelp =
     "and saved when the window closes.";
 const char* const kCalibrationDone =
     "Calibration kept. Set S1 back to R ref, choose the component, press Start.";
+constexpr int kBenchPanelWidth = 290;
+constexpr int kBenchPanelSpacing = 6;
 
 QString Text(const std::string& text) {
     return QString::fromStdString(text);
@@ -247,6 +252,10 @@ void TForm1::BuildProcessingPage(QWidget* page) {
     column->setContentsMargins(0, 0, 0, 0);
     columnWidget->setFixedWidth(150);
 
+    pnBench = new TBenchPanel(*FSession, page);
+    pnBench->setFixedWidth(kBenchPanelWidth);
+    pnBench->hide();
+
     auto* layout = new QGridLayout(page);
     layout->setContentsMargins(2, 2, 2, 2);
     // The diagram, when shown, sits beside the chart, which stays in view: its redraws pace
@@ -259,11 +268,18 @@ void TForm1::BuildProcessingPage(QWidget* page) {
     charts->setStretchFactor(1, 2);
     auto* chartArea = new QVBoxLayout;
     chartArea->setSpacing(0);
-    chartArea->addWidget(FCurves->ToolBar());
+    // The bench panel's switch heads the chart's bar: the column has no height to spare.
+    cbBench = Named<QCheckBox>("cbBench", "Bench readings", page);
+    auto* chartBar = new QHBoxLayout;
+    chartBar->setSpacing(8);
+    chartBar->addWidget(cbBench);
+    chartBar->addWidget(FCurves->ToolBar(), 1);
+    chartArea->addLayout(chartBar);
     chartArea->addWidget(charts, 1);
     layout->addLayout(chartArea, 0, 0);
     layout->addWidget(columnWidget, 0, 1);
-    layout->addWidget(frSpRange1, 1, 0, 1, 2);
+    layout->addWidget(pnBench, 0, 2);
+    layout->addWidget(frSpRange1, 1, 0, 1, 3);
     layout->setColumnStretch(0, 1);
     layout->setRowStretch(0, 1);
 
@@ -272,6 +288,7 @@ void TForm1::BuildProcessingPage(QWidget* page) {
     connect(btnStartStop, &QPushButton::clicked, this, [this] { btnStartStopClick(); });
     connect(cbIntegration, &QComboBox::activated, this, [this] { cbIntegrationClick(); });
     FChart->OnClickAxis = [this](TAxisKind axis) { FDisplay->ClickAxis(axis); };
+    connect(cbBench, &QCheckBox::toggled, this, [this](bool shown) { ShowBench(shown); });
 }
 
 QWidget* TForm1::BuildModeGroup() {
@@ -409,8 +426,41 @@ void TForm1::FormCreate() {
         return record ? std::optional(record->Made) : std::nullopt;
     };
 
+    FCurves->ExtraColumns = [](TTraceKind kind) { return SpotReadoutColumns(kind); };
+    pnBench->OnCapture = [this](TFixturePart part, double ohms) { StartCapture(part, ohms); };
+    // Back to Re and Im: the graph options name the curves again.
+    pnBench->OnPlotChange = [this] {
+        if (FSession->Bench().Plot() == TBenchPlot::ReIm) {
+            FDisplay->ApplyModPhase(cbModPh->isChecked(), cbLogZ->isChecked());
+        }
+    };
+    pnBench->OnInputsUsed = [this] {
+        const QSignalBlocker quiet(edCin);
+        edCin->setText(Text(FSession->CinText()));
+        MarkInput(*edCin, FSession->CinInForce());
+    };
+    FChart->OnClickPlot = [this](double frequency) {
+        if (pnBench->isVisible()) {
+            pnBench->SetTestFrequency(frequency);
+        }
+    };
+    // The run stops once the capture is stored, after the delivery that stored it has returned.
+    session.Bench().OnCaptureDone = [this](TFixturePart) {
+        QTimer::singleShot(0, this, [this] {
+            Stop();
+            pnBench->ShowFixture();
+        });
+    };
+
     session.Open();
     FCurves->Open();
+    pnBench->ShowBenchState();
+    {
+        const QSignalBlocker quiet(cbBench);
+        cbBench->setChecked(session.Bench().PanelShown());
+    }
+    // A window that opens with the panel has its room in the size it was left at.
+    BenchGrowth = kBenchPanelWidth + kBenchPanelSpacing;
     {
         const QSignalBlocker quiet(edCin);
         edCin->setText(Text(session.CinText()));
@@ -482,6 +532,8 @@ void TForm1::ShowMode(int mode) {
     gbLCR->setVisible(mode == mdZGraphLCR);
     FChart->SetLegendVisible(mode == mdZGraphLCR);
     pnRref->setVisible(mode == mdZGraph || mode == mdZGraphLCR);
+    cbBench->setVisible(mode == mdZGraph || mode == mdZGraphLCR);
+    pnBench->setVisible(cbBench->isVisible() && cbBench->isChecked());
     lbCalibration->clear();
     ReferenceOptionsChanged();
     if (mode == mdCalibration) {
@@ -547,6 +599,7 @@ void TForm1::UpdateRunControls() {
     const bool measuring = FSession->Measuring();
     frWaveSet->SetControlsEnabled(!measuring);
     rgMode->setEnabled(!measuring);
+    pnBench->SetMeasuring(measuring);
     btnCalibration->setVisible(measuring);
 }
 
@@ -657,7 +710,16 @@ void TForm1::ShowResult(const TMeasurementResult& result) {
                                      [this](float f) { return FSession->FrequencyToBin(f); }};
     // The result itself, or its comparison with a reference curve.
     const TMeasurementResult& shown = FCurves->TakeResult(result);
-    FDisplay->ShowResult(*shown.Data, band, static_cast<float>(shown.SampleRate));
+    if (result.Bench) {
+        pnBench->ShowReadout(*result.Bench);
+    }
+    // A bench quantity is drawn from the result itself: a ratio of capacitances to a reference
+    // would not read as one.
+    if (result.Bench && FSession->Bench().Plot() != TBenchPlot::ReIm) {
+        ShowBenchPlot(result, band);
+    } else {
+        FDisplay->ShowResult(*shown.Data, band, static_cast<float>(shown.SampleRate));
+    }
     if (frDriver && frDriver->isVisible()) {
         TTraceInfo info;
         info.SampleRate = result.SampleRate;
@@ -682,6 +744,68 @@ void TForm1::btnDriverClick() {
     }
     frDriver->show();
     frDriver->raise();
+}
+
+void TForm1::ShowBenchPlot(const TMeasurementResult& result, const TResultDisplay::TBand& band) {
+    ResizeWaveData(BenchPlotData, static_cast<int32_t>((*result.Data)[0].size()));
+    CopyWaveData(*result.Data, BenchPlotData);
+    const std::span<const TComplex> zx = result.Channel(0);
+    const auto slotCount = static_cast<int32_t>(zx.size());
+    const TBinRange bins{std::max(result.Bins.Lo, 1), std::min(result.Bins.Hi, slotCount - 1)};
+    FSession->Bench().PlotPoints(
+        zx, bins, result.SampleRate, result.BlockLength,
+        std::span<TComplex>(ComplexSlots(BenchPlotData[0].data()), static_cast<size_t>(slotCount)));
+    // The pair is drawn as it is (no modulus and phase of it), without the fitted model.
+    const bool modPhase = FDisplay->ModPhase;
+    const TDisplayKind kind = FDisplay->DisplayKind;
+    FDisplay->ModPhase = false;
+    FDisplay->DisplayKind = TDisplayKind::OnePair;
+    FDisplay->ShowResult(BenchPlotData, band, static_cast<float>(result.SampleRate));
+    FDisplay->ModPhase = modPhase;
+    FDisplay->DisplayKind = kind;
+    const std::array<TBenchCurve, 2> curves = BenchPlotCurves(FSession->Bench().Plot());
+    for (int i = 0; i < 2; ++i) {
+        const QString name = Text(curves[static_cast<size_t>(i)].Name);
+        FChart->Series(i).SetTitle(name);
+        FChart->Series(i).SetDescription(name);
+        FChart->Series(i).SetUnit(Text(curves[static_cast<size_t>(i)].Unit));
+        (i == 0 ? FChart->LeftAxis() : FChart->RightAxis()).SetTitleCaption(name);
+    }
+}
+
+void TForm1::ShowBench(bool shown) {
+    FSession->Bench().SetPanelShown(shown);
+    const bool wasVisible = pnBench->isVisible();
+    pnBench->setVisible(shown && cbBench->isVisible());
+    // The window grows by the panel rather than squeezing the chart, as far as the screen has
+    // room (the chart gives up the rest), and gives back what it took.
+    if (pnBench->isVisible() == wasVisible || isMaximized() || isFullScreen()) {
+        return;
+    }
+    if (!pnBench->isVisible()) {
+        resize(width() - BenchGrowth, height());
+        return;
+    }
+    int growth = kBenchPanelWidth + kBenchPanelSpacing;
+    if (const QScreen* shownOn = screen()) {
+        const int room = shownOn->availableGeometry().right() - frameGeometry().right();
+        growth = std::clamp(room, 0, growth);
+    }
+    BenchGrowth = growth;
+    resize(width() + growth, height());
+}
+
+void TForm1::StartCapture(TFixturePart part, double loadOhms) {
+    if (FSession->Measuring()) {
+        return;
+    }
+    const int mode = FSession->Mode();
+    FDisplay->DisplayKind = mode == mdZGraphLCR ? TDisplayKind::TwoPairs : TDisplayKind::OnePair;
+    if (FSession->StartCapture(part, loadOhms)) {
+        btnStartStop->setText("Stop");
+    }
+    UpdateRunControls();
+    pnBench->ShowFixture();
 }
 
 void TForm1::ShowLCRText(const std::string& text) {

@@ -21,6 +21,7 @@ class QTimer;
 
 namespace tavrin {
 
+class TBenchPanel;
 class TChart;
 class TClock;
 class TDriverMeasurement;
@@ -114,6 +115,10 @@ class TForm1 : public QWidget {
     // What to do in the calibration's present stage.
     void ShowCalibrationHelp();
     void ShowProgress();
+    // The bench-meter panel beside the column, and the captures its buttons start.
+    void ShowBench(bool shown);
+    void StartCapture(TFixturePart part, double loadOhms);
+    void ShowBenchPlot(const TMeasurementResult& result, const TResultDisplay::TBand& band);
 
     TFormEnvironment Environment;
     std::string SavedDecimalSeparator;
@@ -160,6 +165,12 @@ class TForm1 : public QWidget {
     std::unique_ptr<TDriverMeasurement> FDriver;
     QPushButton* btnDriver = nullptr;
     TfrDriver* frDriver = nullptr;
+    QCheckBox* cbBench = nullptr;
+    TBenchPanel* pnBench = nullptr;
+    // What the window grew by for the panel, given back when it is hidden.
+    int BenchGrowth = 0;
+    // A copy of a result with the bench plot's pair in place of Zx.
+    TWaveData BenchPlotData;
 };
 
 }  // namespace tavrin

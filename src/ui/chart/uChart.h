@@ -81,6 +81,8 @@ class TChart : public QWidget, private TChartHost {
 
     // A left click on an axis; clicks elsewhere raise nothing.
     std::function<void(TAxisKind)> OnClickAxis;
+    // A left click in the plot area, with the frequency (bottom axis) under it.
+    std::function<void(double frequency)> OnClickPlot;
 
   private:
     struct TAxisState {
