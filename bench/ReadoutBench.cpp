@@ -1,7 +1,8 @@
 // The bench-meter readings refreshed with every result, at N = 262144 (192000 samples/s, the
 // whole band from 1 Hz): the spot readout with the band's models, the fixture compensation and
 // R in, beside the evaluation they follow (Zx and the series fit). Compare the times of one run;
-// the goal is the spot readout and models under 1 ms.
+// the goal is the spot readout and models under 1 ms. The window's plot of a bench quantity is
+// timed beside them.
 
 #include <benchmark/benchmark.h>
 
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "uBandModels.h"
+#include "uBenchMeter.h"
 #include "uFixtureCompensation.h"
 #include "uSpotReadout.h"
 
@@ -70,6 +72,19 @@ void BM_SpotReadoutAndModels(benchmark::State& state) {
     }
 }
 
+// The window's Cs/ESR plot: both quantities at every bin of the band, with each result while
+// that plot is shown.
+void BM_PlotPair(benchmark::State& state) {
+    const std::vector<TComplex> zx = Zx(TSpectra());
+    std::vector<TComplex> out(kSlots);
+    TBenchMeter bench("unused.ini");
+    bench.SetPlot(TBenchPlot::CsEsr);
+    for (auto _ : state) {
+        bench.PlotPoints(zx, kBand, kRate, kLength, out);
+        benchmark::DoNotOptimize(out.data());
+    }
+}
+
 void BM_CompensationAndInputResistance(benchmark::State& state) {
     const TSpectra spectra;
     const TInputArm arm{100, 100e-12, 47e3};
@@ -101,6 +116,7 @@ void BM_CompensationAndInputResistance(benchmark::State& state) {
 
 BENCHMARK(BM_EvaluationZxAndSeriesFit)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_SpotReadoutAndModels)->Arg(8191)->Arg(kSlots - 1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PlotPair)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_CompensationAndInputResistance)->Unit(benchmark::kMicrosecond);
 
 BENCHMARK_MAIN();

@@ -14,7 +14,8 @@
 // captured blocks, so a loaded machine changes how long it takes, not what it measures; which
 // stretch of noise a result holds does depend on when it is asked for, so the figures differ a
 // little from run to run.
-// Usage: tavrin_report_trust [seeds] [rate ...]   (default: 20 seeds at 48000 and 192000)
+// Usage: tavrin_report_trust [seeds] [rate ...] [slope | coverage]
+// (default: 20 seeds at 48000 and 192000, both parts)
 
 #include <algorithm>
 #include <atomic>
@@ -24,7 +25,9 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <numbers>
 #include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -101,6 +104,20 @@ TLineFit FitLine(const std::vector<double>& x, const std::vector<double>& y) {
     return fit;
 }
 
+// The least squares of X = -1 / (w C) over the result's bins, as the series fit forms it, with
+// every sum in double.
+double CapacitanceInDouble(const TMeasurementResult& result) {
+    const std::span<const TComplex> zx = result.Channel(0);
+    const double step = 2.0 * std::numbers::pi * result.SampleRate / result.BlockLength;
+    double inverse = 0, reactance = 0;
+    for (int32_t k = result.Bins.Lo; k <= result.Bins.Hi; ++k) {
+        const double w = static_cast<double>(static_cast<float>(k) * static_cast<float>(step));
+        inverse += 1.0 / (w * w);
+        reactance -= zx[static_cast<size_t>(k)].Im / w;
+    }
+    return inverse / reactance;
+}
+
 // Time as the captured audio tells it: one block each time the receiver looks, which it does
 // once per block captured.
 class TBlockClock : public TClock {
@@ -145,6 +162,7 @@ class TRig {
             std::fprintf(stderr, "session: %s\n", text.c_str());
         };
         Session->OnStageText = [this](const std::string& text) { StageText = text; };
+        Session->OnSaturation = [this](bool saturated) { Saturations += saturated; };
         Session->OnResult = [this](const TMeasurementResult& result) {
             Clock.SetBlock(result.BlockLength, result.SampleRate);
             if (OnResult) {
@@ -218,6 +236,7 @@ class TRig {
                 done = true;
                 delivery = result.Averaging;
                 fit = *result.Fit;
+                DoubleC = CapacitanceInDouble(result);
                 copy = result;
                 copy.Data = nullptr;
             }
@@ -229,6 +248,10 @@ class TRig {
 
     TMeasurementSession& operator*() { return *Session; }
     std::function<void(const TMeasurementResult&)> OnResult;
+    int Saturations = 0;  // analysed blocks that saturated an input
+    // The last result's C as the series fit gives it, but from sums in double: what the
+    // evaluation's 32-bit sums add to the spread shows as the difference.
+    double DoubleC = 0;
 
   private:
     static TVirtualBoxOptions Options(uint64_t seed) {
@@ -264,7 +287,7 @@ void ReportNoiseSlope(int32_t rate, int seeds) {
         (*rig).SaveCalibration();
     }
     constexpr size_t kCount = std::size(kTimes);
-    std::vector<std::vector<double>> c(kCount);
+    std::vector<std::vector<double>> c(kCount), cDouble(kCount);
     std::vector<double> seconds(kCount, 0.0);
     int32_t blockLength = 0;
     for (int seed = 1; seed <= seeds; ++seed) {
@@ -278,6 +301,7 @@ void ReportNoiseSlope(int32_t rate, int seeds) {
             // A result may hold a block more than its time asks when it was asked for late.
             seconds[i] += static_cast<double>(delivery.Blocks) * result.BlockLength / rate / seeds;
             c[i].push_back(fit.Capacitance);
+            cDouble[i].push_back(rig.DoubleC);
         }
         (*rig).Stop();
         std::fprintf(stderr, ".");
@@ -287,33 +311,47 @@ void ReportNoiseSlope(int32_t rate, int seeds) {
     const TVirtualBoxComponents parts;
     std::printf("\nNoise of C against integration time, %d S/s, N %d, %d seeds, one calibration\n",
                 rate, blockLength, seeds);
-    std::printf("%8s %12s %12s %16s %16s\n", "T (s)", "mean C/C-1", "sd(C)/C", "sd*sqrt(T/1s)/C",
-                "vs 1/sqrt(T) fit");
-    // The 1/sqrt(T) curve through all of them: its amplitude is the geometric mean of
-    // sd sqrt(T), so no single time's sd (itself uncertain) sets the reference.
-    std::vector<double> sd(kCount), logT(kCount), logSd(kCount), logScaled(kCount);
+    const auto table = [&](const std::vector<std::vector<double>>& values) {
+        std::printf("%8s %12s %12s %16s %16s\n", "T (s)", "mean C/C-1", "sd(C)/C",
+                    "sd*sqrt(T/1s)/C", "vs 1/sqrt(T) fit");
+        // The 1/sqrt(T) curve through all of them: its amplitude is the geometric mean of
+        // sd sqrt(T), so no single time's sd (itself uncertain) sets the reference.
+        std::vector<double> sd(kCount), logT(kCount), logSd(kCount), logScaled(kCount);
+        for (size_t i = 0; i < kCount; ++i) {
+            sd[i] = StandardDeviation(values[i]) / parts.CapacitorFarads;
+            logT[i] = std::log(seconds[i]);
+            logSd[i] = std::log(sd[i]);
+            logScaled[i] = logSd[i] + 0.5 * logT[i];
+        }
+        const double amplitude = std::exp(Mean(logScaled));
+        double worst = 0;
+        for (size_t i = 0; i < kCount; ++i) {
+            const double deviation = sd[i] * std::sqrt(seconds[i]) / amplitude - 1.0;
+            worst = std::max(worst, std::fabs(deviation));
+            std::printf("%8.3f %12.2e %12.3e %16.3e %+15.1f%%\n", seconds[i],
+                        Mean(values[i]) / parts.CapacitorFarads - 1.0, sd[i],
+                        sd[i] * std::sqrt(seconds[i]), 100.0 * deviation);
+        }
+        const TLineFit line = FitLine(logT, logSd);
+        std::printf("slope of log sd against log T: %.3f +- %.3f (1/sqrt(T) is -0.5)\n", line.Slope,
+                    line.SlopeError);
+        std::printf(
+            "largest departure from the 1/sqrt(T) curve: %.1f %% (an sd over %d seeds is "
+            "itself uncertain by +-%.0f %%, one standard error)\n",
+            100.0 * worst, seeds, 100.0 / std::sqrt(2.0 * (seeds - 1)));
+    };
+    table(c);
+    std::printf("The same results' C from the series fit's sums in double:\n");
+    table(cDouble);
+    std::printf("sd of the 32-bit fit's C less the double one's, /C, at each T:");
     for (size_t i = 0; i < kCount; ++i) {
-        sd[i] = StandardDeviation(c[i]) / parts.CapacitorFarads;
-        logT[i] = std::log(seconds[i]);
-        logSd[i] = std::log(sd[i]);
-        logScaled[i] = logSd[i] + 0.5 * logT[i];
+        std::vector<double> difference;
+        for (size_t j = 0; j < c[i].size(); ++j) {
+            difference.push_back((c[i][j] - cDouble[i][j]) / parts.CapacitorFarads);
+        }
+        std::printf(" %.1e", StandardDeviation(difference));
     }
-    const double amplitude = std::exp(Mean(logScaled));
-    double worst = 0;
-    for (size_t i = 0; i < kCount; ++i) {
-        const double deviation = sd[i] * std::sqrt(seconds[i]) / amplitude - 1.0;
-        worst = std::max(worst, std::fabs(deviation));
-        std::printf("%8.3f %12.2e %12.3e %16.3e %+15.1f%%\n", seconds[i],
-                    Mean(c[i]) / parts.CapacitorFarads - 1.0, sd[i], sd[i] * std::sqrt(seconds[i]),
-                    100.0 * deviation);
-    }
-    const TLineFit line = FitLine(logT, logSd);
-    std::printf("slope of log sd against log T: %.3f +- %.3f (1/sqrt(T) is -0.5)\n", line.Slope,
-                line.SlopeError);
-    std::printf(
-        "largest departure from the 1/sqrt(T) curve: %.1f %% (an sd over %d seeds is "
-        "itself uncertain by +-%.0f %%, one standard error)\n",
-        100.0 * worst, seeds, 100.0 / std::sqrt(2.0 * (seeds - 1)));
+    std::printf("\n");
 }
 
 void ReportCoverage(int32_t rate, int seeds) {
@@ -329,10 +367,12 @@ void ReportCoverage(int32_t rate, int seeds) {
         // The reading counts the results since Start: no settling results of another length.
         rig.StartCapacitor("1", 0);
         size_t next = 0;
+        std::vector<TSeriesFit> fits;  // every result's own fit, to show with an outlier
         while (next < kCount) {
             TDelivery delivery;
             TSeriesFit fit;
             const TMeasurementResult result = rig.Next(1.0, delivery, fit);
+            fits.push_back(fit);
             if (!result.Reading || !result.Reading->UncertaintyKnown) {
                 throw std::runtime_error("a reading without its uncertainty");
             }
@@ -349,6 +389,18 @@ void ReportCoverage(int32_t rate, int seeds) {
             zr[next].push_back(errorR / reading.ResistanceU);
             uc[next].push_back(reading.ReactanceU / parts.CapacitorFarads);
             ur[next].push_back(reading.ResistanceU / parts.CapacitorSeriesOhms);
+            if (!reading.ReactanceSupported || std::fabs(errorC) > 3 * reading.ReactanceU) {
+                std::printf(
+                    "seed %d, %d results: C %.6e +- %.1e, R %.6e +- %.1e, %s, %d saturated "
+                    "blocks; each result's C:",
+                    100 + seed, static_cast<int>(reading.Results), reading.Fit.Capacitance,
+                    reading.ReactanceU, reading.Fit.Resistance, reading.ResistanceU,
+                    reading.ReactanceSupported ? "supported" : "unsupported", rig.Saturations);
+                for (const TSeriesFit& each : fits) {
+                    std::printf(" %.6e", each.Capacitance);
+                }
+                std::printf("\n");
+            }
             ++next;
         }
         (*rig).Stop();
@@ -381,22 +433,34 @@ void ReportCoverage(int32_t rate, int seeds) {
 int main(int argc, char** argv) {
     const int seeds = argc > 1 ? std::atoi(argv[1]) : 20;
     std::vector<int32_t> rates;
+    bool slope = true, coverage = true;
     for (int i = 2; i < argc; ++i) {
-        rates.push_back(std::atoi(argv[i]));
+        const std::string arg = argv[i];
+        if (arg == "slope" || arg == "coverage") {
+            slope = arg == "slope";
+            coverage = !slope;
+        } else {
+            rates.push_back(std::atoi(argv[i]));
+        }
     }
     if (rates.empty()) {
         rates = {48000, 192000};
     }
     if (seeds < 3) {
-        std::fprintf(stderr, "usage: tavrin_report_trust [seeds >= 3] [rate ...]\n");
+        std::fprintf(stderr,
+                     "usage: tavrin_report_trust [seeds >= 3] [rate ...] [slope | coverage]\n");
         return 2;
     }
     try {
         for (const int32_t rate : rates) {
-            ReportNoiseSlope(rate, seeds);
-            std::fflush(stdout);
-            ReportCoverage(rate, seeds);
-            std::fflush(stdout);
+            if (slope) {
+                ReportNoiseSlope(rate, seeds);
+                std::fflush(stdout);
+            }
+            if (coverage) {
+                ReportCoverage(rate, seeds);
+                std::fflush(stdout);
+            }
         }
     } catch (const std::exception& error) {
         std::fprintf(stderr, "tavrin_report_trust: %s\n", error.what());

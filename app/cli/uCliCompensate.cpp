@@ -96,6 +96,9 @@ void TCompensateCommand::Run(TCliEnvironment& environment) {
         std::cout << nlohmann::json{{"cleared", bench.CompensationPath()}}.dump() << std::endl;
         return;
     }
+    if (!session.OwnsFiles()) {
+        throw ECliError("nothing captured: " + bench.CompensationPath() + " is another Tavrin's");
+    }
     CheckWritable(bench.CompensationPath());
     TProcessStopSignal stop;
     TCliRun run(environment, session, stop);

@@ -1,11 +1,13 @@
 #include "uCliCurveExport.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "uCalibrationRecord.h"
 #include "uCliError.h"
 #include "uMeasurementSession.h"
 #include "uResultTrace.h"
+#include "uSpotColumns.h"
 #include "uTraceExport.h"
 #include "uTraceResolution.h"
 
@@ -58,7 +60,8 @@ void TCurveExport::Write(const std::string& path, std::optional<int> pointsPerOc
     if (const auto record = ReadCalibrationRecord(CalibrationRecordPath(calibrationPath))) {
         trace.Info.CalibrationDate = record->Made;
     }
-    if (const std::optional<std::string> error = WriteTraceFile(path, trace)) {
+    const std::vector<TExtraColumn> spot = SpotReadoutColumns(trace.Kind);
+    if (const std::optional<std::string> error = WriteTraceFile(path, trace, spot)) {
         throw ECliError(*error);
     }
 }

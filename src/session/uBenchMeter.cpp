@@ -98,6 +98,9 @@ bool TBenchMeter::SetRinText(std::string text) {
 void TBenchMeter::ClearCompensation() {
     FCapturing.reset();
     FCompensation = TFixtureCompensation{};
+    if (!FFilesElsewhere.empty()) {
+        throw EFileError(FFilesElsewhere);
+    }
     if (std::remove(FCompensationPath.c_str()) != 0 && errno != ENOENT) {
         throw EFileError("Impossible d'écrire dans " + FCompensationPath);
     }
@@ -155,10 +158,14 @@ void TBenchMeter::StoreCapture(TCapture& capture, TBinRange bins, const TInputAr
     TFixtureCapture stored{FormatRecordTime(Now()), arm, capture.LoadOhms, std::move(mean)};
     StoreFixtureCapture(FCompensation, part, setup, bins, std::move(stored));
     FCapturing.reset();
-    try {
-        WriteCompensationFile(FCompensationPath, FCompensation);
-    } catch (const EFileError& error) {
-        Report(error.what());
+    if (!FFilesElsewhere.empty()) {
+        Report(FFilesElsewhere);
+    } else {
+        try {
+            WriteCompensationFile(FCompensationPath, FCompensation);
+        } catch (const EFileError& error) {
+            Report(error.what());
+        }
     }
     if (OnCaptureDone) {
         OnCaptureDone(part);

@@ -15,6 +15,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "uBandModels.h"
@@ -76,8 +77,12 @@ class TBenchMeter {
     const TFixtureCompensation& Compensation() const { return FCompensation; }
     bool CompensationOn() const { return FCompensationOn; }
     void SetCompensationOn(bool on) { FCompensationOn = on; }
-    // Forgets every capture and removes the file; throws EFileError when it cannot.
+    // Forgets every capture and removes the file; throws EFileError when it cannot, or when the
+    // file is another program's (the captures are forgotten here all the same).
     void ClearCompensation();
+    // Another program owns the files beside the settings: captures are held and used here but
+    // never written, each reported with `notice`, and Clear leaves the file as it is.
+    void LeaveFilesAlone(std::string notice) { FFilesElsewhere = std::move(notice); }
     TInputFigures InputFigures() const { return MeasureInputFigures(FCompensation); }
 
     // A capture of `part` is taken from the next results of the run: the first results go to
@@ -140,6 +145,7 @@ class TBenchMeter {
     bool FCompensationOn = true;
     std::optional<TCapture> FCapturing;
     TBenchReadout FReadout;
+    std::string FFilesElsewhere;  // empty while the files are this program's
 };
 
 // "Re/Im", "Cs/ESR", "D/Q"; and each curve's name and unit ("Cs", "F"; "ESR", "Ohm"; ...).

@@ -93,6 +93,9 @@ void TMeasurementSession::ClaimFiles() {
     // A folder where no lock can be made cannot be saved to either: its saves report that.
     FFilesElsewhere = FLock->TryLock() == TFileLock::TResult::HeldElsewhere;
     if (FFilesElsewhere) {
+        // The fixture file sits beside the settings and is the other program's as well.
+        FBench.LeaveFilesAlone("Another Tavrin is using " + Environment.SettingsPath +
+                               ": this one will not save its fixture compensation.");
         return;
     }
     for (const std::string& path : {Environment.SettingsPath, Environment.CalibrationPath,

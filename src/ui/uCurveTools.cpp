@@ -249,7 +249,7 @@ void TCurveTools::Export() {
         trace.Info.CalibrationDate = CalibrationDate();
     }
     const std::vector<TExtraColumn> extra =
-        ExtraColumns ? ExtraColumns() : std::vector<TExtraColumn>{};
+        ExtraColumns ? ExtraColumns(trace.Kind) : std::vector<TExtraColumn>{};
     Report(WriteTraceFile(choice->Path, trace, extra));
 }
 

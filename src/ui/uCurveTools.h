@@ -60,8 +60,9 @@ class TCurveTools {
     // result; the calibration's date, asked when a curve is exported or stored.
     std::function<void(TTraceInfo& info)> DescribeMeasurement;
     std::function<std::optional<std::string>()> CalibrationDate;
-    // The spot readout's quantities, written as extra CSV columns when there are any.
-    std::function<std::vector<TExtraColumn>()> ExtraColumns;
+    // The spot readout's quantities for a curve of that kind, written as extra CSV columns when
+    // there are any.
+    std::function<std::vector<TExtraColumn>(TTraceKind kind)> ExtraColumns;
 
     // After the reference curves on the chart changed: whether any is drawn (the legend names
     // them).

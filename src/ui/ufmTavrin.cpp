@@ -37,6 +37,7 @@
 #include "uNumberText.h"
 #include "uResultExport.h"
 #include "uSettingsFile.h"
+#include "uSpotColumns.h"
 #include "uStatusLine.h"
 #include "uWindowPlace.h"
 #include "ufrDriver.h"
@@ -425,6 +426,7 @@ void TForm1::FormCreate() {
         return record ? std::optional(record->Made) : std::nullopt;
     };
 
+    FCurves->ExtraColumns = [](TTraceKind kind) { return SpotReadoutColumns(kind); };
     pnBench->OnCapture = [this](TFixturePart part, double ohms) { StartCapture(part, ohms); };
     // Back to Re and Im: the graph options name the curves again.
     pnBench->OnPlotChange = [this] {

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -13,6 +14,8 @@
 
 #include "CliProcess.h"
 #include "SessionTestKit.h"
+#include "uFileLock.h"
+#include "uTraceImport.h"
 #include "uVirtualBoxNetwork.h"
 
 namespace tavrin::testing {
@@ -139,6 +142,62 @@ TEST_F(CliBenchTest, TheLoadCaptureTellsTheInputs) {
     EXPECT_TRUE(bench["input_resistance"].get<bool>());
     EXPECT_EQ(bench["spot"]["model"], "parallel");
     EXPECT_NEAR(bench["spot"]["rp"].get<double>() / Parts.HighOhms, 1.0, 2e-3);
+}
+
+// A CSV export of an impedance carries the bench quantities at every point, and still loads as
+// the curve it is.
+TEST_F(CliBenchTest, CsvExportCarriesTheSpotQuantities) {
+    const std::string path = Folder->PathOf("capacitor.csv");
+    const json line = Measure(TVirtualBoxState::Capacitor, {"--export", path});
+    ASSERT_FALSE(line.empty());
+    std::ifstream file(path);
+    std::string row;
+    while (std::getline(file, row) && row.starts_with("#")) {
+    }
+    EXPECT_EQ(row,
+              "Frequency (Hz),Re (Ohm),Im (Ohm),|Z| (Ohm),Phase (deg),Cs (F),Ls (H),ESR (Ohm),"
+              "Cp (F),Lp (H),Rp (Ohm),D,Q\r");
+    double nearest = 0;
+    double cs = 0;
+    while (std::getline(file, row)) {
+        const double f = std::stod(row);
+        if (std::abs(f - 1000) < std::abs(nearest - 1000)) {
+            nearest = f;
+            size_t at = 0;
+            for (int comma = 0; comma < 5; ++comma) {
+                at = row.find(',', at) + 1;
+            }
+            cs = std::stod(row.substr(at));
+        }
+    }
+    EXPECT_NEAR(cs / Parts.CapacitorFarads, 1.0, 1e-3) << nearest;
+    const TTraceRead read = ReadTraceFile(path);
+    ASSERT_TRUE(read.Trace) << read.Error;
+    EXPECT_GT(read.Trace->Points.size(), 1800u);
+}
+
+// While another program holds the files, `compensate` captures nothing and clears nothing.
+TEST_F(CliBenchTest, AnotherProgramsFixtureFileIsLeftAlone) {
+    TFileLock first(Folder->PathOf("tavrin.ini") + ".lock");
+    ASSERT_EQ(first.TryLock(), TFileLock::TResult::Held);
+    std::ofstream(Folder->PathOf("tavrin.fixture")) << "the first program's";
+    const std::string open = DeviceOf(TVirtualBoxState::Open);
+    const std::vector<std::pair<const char*, std::string>> cases{
+        {"--open",
+         "nothing captured: " + Folder->PathOf("tavrin.fixture") + " is another Tavrin's"},
+        {"--clear", "will not save its fixture compensation"},
+    };
+    for (const auto& [what, expected] : cases) {
+        const TCliOutcome outcome = Run({"compensate", what, "--input", open, "--output", open});
+        EXPECT_NE(outcome.Status, 0) << what;
+        EXPECT_NE(outcome.Err.find(expected), std::string::npos) << outcome.Err;
+    }
+    std::ifstream file(Folder->PathOf("tavrin.fixture"));
+    std::string text;
+    std::getline(file, text);
+    EXPECT_EQ(text, "the first program's");
+    file.close();
+    std::filesystem::remove(Folder->PathOf("tavrin.fixture"));
 }
 
 TEST_F(CliBenchTest, UsageErrors) {

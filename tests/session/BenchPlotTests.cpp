@@ -1,14 +1,20 @@
-// What the chart draws in place of Re and Im, and the bench's own settings file.
+// What the chart draws in place of Re and Im, the bench's own settings file, and its fixture
+// file left to the program that owns the files.
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <numbers>
+#include <string>
 #include <vector>
 
+#include "SessionTestKit.h"
 #include "uBenchMeter.h"
+#include "uFileError.h"
+#include "uVirtualBoxNetwork.h"
 
 namespace tavrin {
 namespace {
@@ -85,6 +91,44 @@ TEST(BenchPlotTest, PlotAndPanelComeBackAndOddValuesFallBack) {
     EXPECT_EQ(odd.Plot(), TBenchPlot::ReIm);
     EXPECT_FALSE(odd.PanelShown());
     std::filesystem::remove_all(folder);
+}
+
+std::string Bytes(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+// A second program on the same files captures and uses its open, but neither writes nor clears
+// the first one's fixture file; it says so each time.
+TEST(BenchFilesTest, ASecondProgramUsesItsCapturesButLeavesTheFixtureFileAlone) {
+    testing::TScratchFolder folder;
+    testing::TSessionRig first(folder);
+    first.Calibrate();
+    first.Session().SaveCalibration();
+    const std::string fixture = first.Session().Bench().CompensationPath();
+    std::ofstream(fixture) << "the first program's";
+
+    testing::TSessionRig second(folder);
+    TMeasurementSession& session = second.Session();
+    ASSERT_FALSE(session.OwnsFiles());
+    ASSERT_TRUE(session.CalibrationLoaded());
+    bool done = false;
+    session.Bench().OnCaptureDone = [&](TFixturePart) { done = true; };
+    second.SelectDevices(static_cast<int32_t>(TVirtualBoxState::Open));
+    ASSERT_TRUE(session.StartCapture(TFixturePart::Open));
+    ASSERT_TRUE(second.RunUntil([&] { return done; }, 60000));
+    session.Stop();
+    EXPECT_TRUE(session.Bench().Compensation().Part(TFixturePart::Open).Present());
+    const std::string notice = "Another Tavrin is using " + folder.PathOf("tavrin.ini") +
+                               ": this one will not save its fixture compensation.";
+    // (Its reading of the first program's file at start-up was refused: not a fixture file.)
+    ASSERT_FALSE(second.Errors.empty());
+    EXPECT_EQ(second.Errors.back(), notice);
+    EXPECT_EQ(Bytes(fixture), "the first program's");
+
+    EXPECT_THROW(session.Bench().ClearCompensation(), EFileError);
+    EXPECT_FALSE(session.Bench().Compensation().Part(TFixturePart::Open).Present());
+    EXPECT_EQ(Bytes(fixture), "the first program's");
 }
 
 }  // namespace

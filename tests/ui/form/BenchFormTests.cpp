@@ -22,6 +22,7 @@
 #include "uBenchPanel.h"
 #include "uChart.h"
 #include "uCombinedWaveService.h"
+#include "uCurveTools.h"
 #include "uVirtualBoxNetwork.h"
 
 namespace tavrin::testing {
@@ -124,6 +125,16 @@ class BenchFormTests : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(std::abs(rig.Form().Chart().Series(0).Y(100) / 4.7e-6 - 1) < 0.01,
                                  kResultTimeoutMs);
         rig.Form().grab().save(TAVRIN_SCREENSHOT_DIR "/processing-bench.png");
+
+        // Its CSV export carries the bench quantities beside Re and Im.
+        const QString csv = folder.path() + "/capacitor.csv";
+        rig.Form().Curves().AskExport = [&](TTraceKind, const TExportChoice&) {
+            return std::optional(TExportChoice{csv.toStdString(), 12});
+        };
+        rig.Click("btnExport");
+        QFile exported(csv);
+        QVERIFY(exported.open(QIODevice::ReadOnly));
+        QVERIFY(exported.readAll().contains(",Phase (deg),Cs (F),Ls (H),ESR (Ohm),"));
 
         // A click in the chart's plot area picks the test frequency under it.
         TChart& chart = rig.Form().Chart();
