@@ -11,7 +11,7 @@ namespace tavrin {
 namespace {
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
-// Bench meters show five or six digits; the Part's readout keeps its four.
+// Bench meters show five or six digits; the LCR readout keeps its four.
 constexpr int kDigits = 6;
 
 // Guarded a / b: an infinity of the quotient's sign for b = 0 (0 / 0 counts as 0).

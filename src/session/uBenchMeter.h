@@ -108,7 +108,7 @@ class TBenchMeter {
     const TBenchReadout& LastReadout() const { return FReadout; }
 
     // The pair the plot shows at every bin of the range, into `out` (slot k = bin k; Re the
-    // first quantity, Im the second). Nothing for the Part's own curves.
+    // first quantity, Im the second). Nothing for Re and Im.
     void PlotPoints(std::span<const TComplex> zx, TBinRange bins, uint32_t sampleRate,
                     int32_t blockLength, std::span<TComplex> out) const;
 

@@ -94,7 +94,10 @@ TEST_F(CliBenchTest, CompensateThenReadTheSpotAndTheModels) {
     EXPECT_NEAR(spot["rs"].get<double>(), Parts.CapacitorSeriesOhms, 0.01);
     EXPECT_EQ(spot["readout"][0], "996.094 Hz series (auto)");
     const json& best = bench["models"]["best"];
-    EXPECT_EQ(best["circuit"], "series R-C");
+    // The leads' 300 nH gone; the few nH that noise may leave can still earn a place.
+    const std::string circuit = best["circuit"];
+    EXPECT_TRUE(circuit == "series R-C" || circuit == "series R-L-C") << circuit;
+    EXPECT_LT(best["inductance"].get<double>(), 20e-9);
     EXPECT_NEAR(best["capacitance"].get<double>() / Parts.CapacitorFarads, 1.0, 1e-3);
     EXPECT_NEAR(best["resistance"].get<double>(), Parts.CapacitorSeriesOhms, 0.003);
     EXPECT_EQ(bench["models"]["fits"].size(), 3u);
