@@ -153,7 +153,7 @@ TEST_F(CliBenchTest, CsvExportCarriesTheSpotQuantities) {
     const std::string path = Folder->PathOf("capacitor.csv");
     const json line = Measure(TVirtualBoxState::Capacitor, {"--export", path});
     ASSERT_FALSE(line.empty());
-    std::ifstream file(path);
+    std::ifstream file(path, std::ios::binary);  // the CSV line ends, CR included, as written
     std::string row;
     while (std::getline(file, row) && row.starts_with("#")) {
     }
