@@ -21,7 +21,7 @@ struct TPrefix {
     const char* Text;
 };
 
-// The prefix FormatEng would choose for x, so that the readout keeps the Part's scale.
+// The prefix FormatEng would choose for x, so that the readout keeps the plain readout's scale.
 TPrefix PrefixOf(double x) {
     const double a = std::fabs(x);
     if (a == 0.0) {

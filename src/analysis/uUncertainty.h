@@ -76,7 +76,7 @@ TFitSpread FitSpread(std::span<const TComplex> zx, TBinRange range, float angula
 
 // A reading made of successive results, as the readout shows it.
 struct TFitReading {
-    TSeriesFit Fit;  // the means, in the fit's form (and the Part's fallbacks)
+    TSeriesFit Fit;  // the means, in the fit's form (and its fallbacks)
     int64_t Results = 0;
     bool UncertaintyKnown = false;
     // Expanded (k = 2): H for an inductive fit, F for a capacitive one; ohms; the tangent's.

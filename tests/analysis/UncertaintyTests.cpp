@@ -178,7 +178,7 @@ TEST(Uncertainty, ReadoutOfAnInductorAndOfTooFewBins) {
     EXPECT_NE(text.find("\r\nR= 3.29"), std::string::npos) << text;
     EXPECT_NE(text.find("\r\ntg= "), std::string::npos) << text;
 
-    // Two bins give no scatter: the plain readout of the Part.
+    // Two bins give no scatter: the plain readout.
     const TBinRange two{100, 101};
     TFitStatistics few;
     few.Add(zx, two, Step());
