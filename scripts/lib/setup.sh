@@ -13,10 +13,11 @@ TAVRIN_PACKAGES=(
 )
 
 # The Windows build (scripts/windows): the cross compiler and zlib for it, GoogleTest's source,
-# the host's header-only libraries, dpkg-dev to unpack libsamplerate's source package, and Wine
-# to run the result.
+# the host's header-only libraries, dpkg-dev to unpack libsamplerate's source package (fetched
+# with the archive's own key, however the machine's apt sources are set up), and Wine to run the
+# result.
 TAVRIN_WINDOWS_PACKAGES=(
-    cmake ninja-build ccache dpkg-dev
+    cmake ninja-build ccache dpkg-dev debian-archive-keyring
     g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest wine64
     libcli11-dev nlohmann-json3-dev libeigen3-dev
 )
