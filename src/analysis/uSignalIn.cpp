@@ -143,7 +143,14 @@ void TSignalIn::ProcessBlock(TWaveData& data) {
             ProcessLevelBlock(data, peak);
             break;
         case TSignalStage::stCalibrate:
-            if (bins == n / 2) {
+            if (peak[0] == 0.0f || peak[1] == 0.0f) {
+                // A channel that heard nothing (a block captured as the stimulus stops, a muted
+                // input) gives a ratio of zeros, which the calibration file would then refuse:
+                // it never replaces the calibration there is.
+                if (OnStageText) {
+                    OnStageText("Wait...");
+                }
+            } else if (bins == n / 2) {
                 ProcessCalibrationBlock(data, saturated);
             }
             break;

@@ -140,6 +140,14 @@ TEST_F(SignalInTest, CalibrationStoresTheRatioOfEveryBin) {
     }
     EXPECT_EQ(SignalIn.Calibration[0], (TComplex{7, 7}));
     EXPECT_EQ(Texts.back(), "Press Stop\r\nto finish.");
+
+    // A block in which one input heard nothing keeps the calibration there is.
+    const std::vector<TComplex> before = SignalIn.Calibration;
+    TWaveData silent = Block(256);
+    AddCosine(silent[0], 3, 0.005);
+    SignalIn.ProcessBlock(silent);
+    EXPECT_EQ(SignalIn.Calibration, before);
+    EXPECT_EQ(Texts.back(), "Wait...");
 }
 
 TEST_F(SignalInTest, MeasurementCorrectsTheRightSpectrumAndKeepsACalibrationOfItsLength) {
