@@ -192,7 +192,7 @@ TEST_F(BenchSessionTest, CapacitorsSeriesInductanceAndSelfResonance) {
     const TBandModelFit* best = readout.Models.BestFit();
     ASSERT_NE(best, nullptr);
     EXPECT_EQ(BandModelName(*best), "series R-L-C") << FormatBandModels(readout.Models);
-    // In 20 runs on a loaded machine the ESL scattered by 0.6 %; yet two of four CI runs read
+    // In 12 runs on a loaded machine the ESL scattered by 0.6 %; yet two of four CI runs read
     // it 2 % and 7 % off, which is not yet understood. The bounds let those pass and still catch
     // an ESL the short did not free from the leads (300 nH, sixty times the part's).
     EXPECT_NEAR(best->Inductance / Parts.EslHenries, 1.0, 0.1);
