@@ -22,17 +22,6 @@ constexpr const char* kInputParams = "InputParams";
 constexpr const char* kWaveSetup = "WaveSetup";
 constexpr int kShutdownWaitMs = 2000;
 
-// The card a device belongs to, as corrections depend on it: the virtual box's devices are one
-// card whose names tell what is in the box.
-std::string HardwareName(const std::vector<std::string>& names, int32_t index) {
-    if (index < 0 || static_cast<size_t>(index) >= names.size()) {
-        return {};
-    }
-    const std::string& name = names[static_cast<size_t>(index)];
-    constexpr std::string_view kBox = "Virtual box";
-    return name.starts_with(kBox) ? std::string(kBox) : name;
-}
-
 std::string FilesElsewhereText(const std::string& settingsPath) {
     return "Another Tavrin is using " + settingsPath +
            ": this one will not save its settings or calibration.";
@@ -55,7 +44,7 @@ TMeasurementSession::TMeasurementSession(const TSessionEnvironment& environment)
     FWaveOut->SetOnDeviceLost([this](const std::string& text) { DeviceLost(text); });
     FSignalIn->OnData = [this](TWaveData& data) { SignalInData(data); };
     FSignalIn->OnImpedance = [this](std::span<TComplex> zx, TBinRange bins, float step) {
-        FBench.Correct(zx, bins, step, Arm(), CurrentSetup());
+        FBench.Correct(zx, bins, step, Arm(), MeasuringSetup());
     };
     FBench.OnError = [this](const std::string& text) { Report(text); };
     FWaveSetup.OnSetupChange = [this] { SetupChanged(); };
@@ -450,18 +439,6 @@ TInputArm TMeasurementSession::Arm() const {
     return {FRref.Value(), FInputCapacitance, FBench.Rin()};
 }
 
-TMeasuringSetup TMeasurementSession::CurrentSetup() const {
-    TMeasuringSetup setup;
-    setup.SampleRate = static_cast<uint32_t>(FWaveSetup.SampleRate());
-    setup.BlockLength = FBlockLength;
-    setup.FMin = FRangeLow;
-    setup.FMax = FRangeHigh;
-    setup.InputDevice = HardwareName(FWaveSetup.InputNames(), FWaveSetup.InputDevice());
-    setup.OutputDevice = HardwareName(FWaveSetup.OutputNames(), FWaveSetup.OutputDevice());
-    setup.CinPf = static_cast<double>(FInputCapacitance) * 1e12;
-    return setup;
-}
-
 bool TMeasurementSession::StartCapture(TFixturePart part, double loadOhms) {
     if (FMode == mdCalibration) {
         SelectMode(FLastMeasureMode);
@@ -502,7 +479,7 @@ void TMeasurementSession::SignalInData(TWaveData& data) {
         const std::span<const TComplex> right(ComplexSlots(data[1].data()),
                                               static_cast<size_t>(slots));
         FBench.OfferCapture(swap ? right : left, swap ? left : right, band, step, Arm(),
-                            CurrentSetup(), FSaturated);
+                            MeasuringSetup(), FSaturated);
     }
     switch (FMode) {
         case mdZGraph:

@@ -85,8 +85,6 @@ class TMeasurementSession {
     const TBenchMeter& Bench() const { return FBench; }
     // The reference arm in force: R ref, C in and R in.
     TInputArm Arm() const;
-    // What a run is now: rate, block length, the measuring band and the devices' names.
-    TMeasuringSetup CurrentSetup() const;
 
     int Mode() const { return FMode; }
     bool Measuring() const { return FMeasuring; }
@@ -110,7 +108,8 @@ class TMeasurementSession {
     bool CalibrationFits() const;
     // True when the last load found a calibration file with at least one entry.
     bool CalibrationLoaded() const { return FCalibrationLoaded; }
-    // The set-up in force as a calibration records it (the measuring band, the cards' names).
+    // The set-up in force as a calibration and a fixture compensation record it (the measuring
+    // band, the cards' names).
     TMeasuringSetup MeasuringSetup() const;
     // Empty when the results of the mode in force are corrected by a calibration made for this
     // set-up; otherwise the one line that says why not ("Not calibrated for 96000 S/s, N 4096:
