@@ -235,6 +235,15 @@ bool TIniDocument::Write(std::string_view section, std::string_view key, std::st
     }
     found.Body.insert(found.Body.begin() + static_cast<std::ptrdiff_t>(at),
                       MakeLine(KeyLine(key, value), lineEnd));
+    // A new line ended by "\r" before a blank line ended by "\n" reads back as one line ended
+    // by "\r\n": hold the lines as the text reads, or the next edit would place its line where
+    // an edit on the written text would not.
+    if (const size_t next = at + 1; lineEnd == TLineEnd::Cr && next < found.Body.size() &&
+                                    found.Body[next].Content.empty() &&
+                                    found.Body[next].End == TLineEnd::Lf) {
+        found.Body[at].End = TLineEnd::CrLf;
+        found.Body.erase(found.Body.begin() + static_cast<std::ptrdiff_t>(next));
+    }
     IndexKey(found, at);
     return true;
 }

@@ -134,7 +134,9 @@ TEST(IniText, ManyEditsOnOneDocumentGiveTheTextOfTheEditsOneByOne) {
     for (const std::string& start :
          {""s, "[A]"s,
           "x=0\r\n[Rref]\r\nValue0=1\r\n[Graph]\r\nMode=1\r\n; c\r\n\r\n[rref]\r\nz=1"s,
-          "\xEF\xBB\xBF[Graph]\rMode=2\r[Tail]\rk=v"s, "[Graph]\n; only a note"s}) {
+          "\xEF\xBB\xBF[Graph]\rMode=2\r[Tail]\rk=v"s, "[Graph]\n; only a note"s,
+          // New lines end in "\r" and go before a blank line: "\r" then "\n" reads as one end.
+          "[Graph]\rMode=1\n\n[Rref]\rValue0=0\n\n[Tail]\r"s}) {
         TIniDocument document(start);
         std::string text = start;
         const auto both = [&](const auto& edit) {
