@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 #include <numbers>
+#include <utility>
 #include <vector>
 
 #include "uNumberText.h"
@@ -15,49 +16,108 @@ using TComplexD = std::complex<double>;
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
+// Two neighbouring bins side by side in the two lanes of a vector register (SSE2 on every
+// x86-64): a pass over 131071 bins takes half the instructions. A bin's own arithmetic is the
+// same in a lane as alone; only the order of the sums changes.
+using TLanes = double __attribute__((vector_size(16)));
+
+inline double Total(TLanes lanes) {
+    return lanes[0] + lanes[1];
+}
+
+// What both passes take from two bins, one in each lane. An empty lane is all zero, weight
+// included, and so adds zero to every sum either pass makes.
+struct TBinPair {
+    TLanes R, X, W, Squared, InverseW, Weight;
+};
+
+inline TBinPair MakeBins(TLanes r, TLanes x, TLanes w) {
+    TBinPair b{r, x, w, r * r + x * x, {}, {}};
+    // One division gives both 1/w and 1/|Z|^2.
+    const TLanes both = 1.0 / (w * b.Squared);
+    b.InverseW = b.Squared * both;
+    b.Weight = w * both;
+    return b;
+}
+
+// A bin whose Zx is zero or not finite is left out of every fit.
+inline bool Used(const TComplex& z) {
+    return std::isfinite(z.Re) && std::isfinite(z.Im) && (z.Re != 0.0f || z.Im != 0.0f);
+}
+
+// The bin alone, beside an empty lane.
+inline TBinPair SingleBin(const TComplex& z, double w) {
+    // The empty lane's weight is set to zero after the division, which it would spoil.
+    TBinPair b = MakeBins(TLanes{z.Re, 1.0}, TLanes{z.Im, 0.0}, TLanes{w, 1.0});
+    const TLanes first{1.0, 0.0};
+    b.R *= first;
+    b.X *= first;
+    b.W *= first;
+    b.Squared *= first;
+    b.InverseW *= first;
+    b.Weight *= first;
+    return b;
+}
+
+// Calls `add` with the bins of the range two neighbours at a time, and the last one alone when
+// their number is odd. Checked, it leaves out the bins that are not used, taking a neighbour of
+// one alone; unchecked, it takes every bin, which is faster by the tests it does not make.
+// Returns how many bins were taken.
+template <bool kChecked, class F>
+int32_t ForEachBin(std::span<const TComplex> zx, TBinRange range, double step, F&& add) {
+    int32_t taken = 0;
+    int32_t k = range.Lo;
+    for (; k < range.Hi; k += 2) {
+        const TComplex& z = zx[k];
+        const TComplex& next = zx[k + 1];
+        const double w = static_cast<double>(k) * step;
+        const double wNext = static_cast<double>(k + 1) * step;
+        if constexpr (kChecked) {
+            if (!Used(z) || !Used(next)) {
+                for (const auto& [bin, binW] : {std::pair{z, w}, std::pair{next, wNext}}) {
+                    if (Used(bin)) {
+                        add(SingleBin(bin, binW));
+                        ++taken;
+                    }
+                }
+                continue;
+            }
+        }
+        add(MakeBins(TLanes{z.Re, next.Re}, TLanes{z.Im, next.Im}, TLanes{w, wNext}));
+        taken += 2;
+    }
+    if (k == range.Hi && (!kChecked || Used(zx[k]))) {
+        add(SingleBin(zx[k], static_cast<double>(k) * step));
+        ++taken;
+    }
+    return taken;
+}
+
 // What the first pass over the bins gathers for all three models. Series sums carry the weight
 // 1/|Z|^2 (relative misfit in Z); parallel sums the weight |Z|^2 on the admittance, which is
 // the same relative misfit and turns G_k and B_k back into R_k and X_k.
-struct TSums {
-    int32_t N = 0;
+template <class T>
+struct TSumsOf {
     // series, weighted by 1/|Z|^2
-    double W = 0, WR = 0, Www = 0, WwX = 0, Wii = 0, WXi = 0;
+    T W{}, WR{}, Www{}, WwX{}, Wii{}, WXi{};
     // parallel, weighted by |Z|^2
-    double M = 0, R = 0, Mww = 0, wX = 0, Mii = 0, Xi = 0;
+    T M{}, R{}, Mww{}, wX{}, Mii{}, Xi{};
 };
 
-// What both passes take from bin k; false for a bin left out (zero or not finite).
-struct TBin {
-    double R, X, W, Squared, InverseW, Weight;
+struct TSums : TSumsOf<double> {
+    int32_t N = 0;
 };
 
-inline bool ReadBin(std::span<const TComplex> zx, int32_t k, double step, TBin& bin) {
-    bin.R = zx[k].Re;
-    bin.X = zx[k].Im;
-    if (!std::isfinite(bin.R) || !std::isfinite(bin.X) || (bin.R == 0.0 && bin.X == 0.0)) {
-        return false;
-    }
-    bin.W = static_cast<double>(k) * step;
-    bin.Squared = bin.R * bin.R + bin.X * bin.X;
-    // One division gives both 1/w and 1/|Z|^2.
-    const double both = 1.0 / (bin.W * bin.Squared);
-    bin.InverseW = bin.Squared * both;
-    bin.Weight = bin.W * both;
-    return true;
-}
-
+// A bin whose Zx is zero or not finite makes a sum infinite or not a number: the unchecked pass
+// is enough unless a sum comes out so.
+template <bool kChecked>
 TSums Gather(std::span<const TComplex> zx, TBinRange range, float angularStep) {
-    TSums s;
-    TBin b;
-    for (int32_t k = range.Lo; k <= range.Hi; ++k) {
-        if (!ReadBin(zx, k, angularStep, b)) {
-            continue;
-        }
-        const double ww = b.W * b.W;
-        const double wx = b.W * b.X;
-        const double ii = b.InverseW * b.InverseW;
-        const double xi = b.X * b.InverseW;
-        ++s.N;
+    TSumsOf<TLanes> s;
+    const int32_t used = ForEachBin<kChecked>(zx, range, angularStep, [&](const TBinPair& b) {
+        const TLanes ww = b.W * b.W;
+        const TLanes wx = b.W * b.X;
+        const TLanes ii = b.InverseW * b.InverseW;
+        const TLanes xi = b.X * b.InverseW;
         s.W += b.Weight;
         s.WR += b.Weight * b.R;
         s.Www += b.Weight * ww;
@@ -70,8 +130,27 @@ TSums Gather(std::span<const TComplex> zx, TBinRange range, float angularStep) {
         s.wX += wx;
         s.Mii += b.Squared * ii;
         s.Xi += xi;
-    }
-    return s;
+    });
+    TSums t;
+    t.N = used;
+    t.W = Total(s.W);
+    t.WR = Total(s.WR);
+    t.Www = Total(s.Www);
+    t.WwX = Total(s.WwX);
+    t.Wii = Total(s.Wii);
+    t.WXi = Total(s.WXi);
+    t.M = Total(s.M);
+    t.R = Total(s.R);
+    t.Mww = Total(s.Mww);
+    t.wX = Total(s.wX);
+    t.Mii = Total(s.Mii);
+    t.Xi = Total(s.Xi);
+    return t;
+}
+
+bool AllFinite(const TSums& s) {
+    return std::isfinite(s.W + s.WR + s.Www + s.WwX + s.Wii + s.WXi + s.M + s.R + s.Mww + s.wX +
+                         s.Mii + s.Xi);
 }
 
 // The unconstrained least-squares optimum of every model: series Rs and X = w L - E / w
@@ -105,27 +184,24 @@ struct TMisfits {
     double ParallelG = 0, ParallelC = 0, ParallelL = 0;
 };
 
+template <bool kChecked>
 TMisfits Misfits(std::span<const TComplex> zx, TBinRange range, float angularStep,
                  const TOptimum& o) {
-    TMisfits m;
-    TBin b;
-    for (int32_t k = range.Lo; k <= range.Hi; ++k) {
-        if (!ReadBin(zx, k, angularStep, b)) {
-            continue;
-        }
-        const double dr = b.R - o.Rs;
-        const double dx = b.X - (b.W * o.L - o.E * b.InverseW);
-        m.SeriesR += b.Weight * dr * dr;
-        m.SeriesX += b.Weight * dx * dx;
+    TLanes seriesR{}, seriesX{}, parallelG{}, parallelC{}, parallelL{};
+    ForEachBin<kChecked>(zx, range, angularStep, [&](const TBinPair& b) {
+        const TLanes dr = b.R - o.Rs;
+        const TLanes dx = b.X - (b.W * o.L - o.E * b.InverseW);
+        seriesR += b.Weight * dr * dr;
+        seriesX += b.Weight * dx * dx;
         // m2 (G_k - G)^2 = (r - G m2)^2 / m2, and likewise for B_k = -x / m2.
-        const double dg = b.R - o.G * b.Squared;
-        const double dc = b.X + o.C * b.W * b.Squared;
-        const double dl = b.X - o.Gamma * b.InverseW * b.Squared;
-        m.ParallelG += b.Weight * dg * dg;
-        m.ParallelC += b.Weight * dc * dc;
-        m.ParallelL += b.Weight * dl * dl;
-    }
-    return m;
+        const TLanes dg = b.R - o.G * b.Squared;
+        const TLanes dc = b.X + o.C * b.W * b.Squared;
+        const TLanes dl = b.X - o.Gamma * b.InverseW * b.Squared;
+        parallelG += b.Weight * dg * dg;
+        parallelC += b.Weight * dc * dc;
+        parallelL += b.Weight * dl * dl;
+    });
+    return {Total(seriesR), Total(seriesX), Total(parallelG), Total(parallelC), Total(parallelL)};
 }
 
 // The series reactance's misfit at (l, e) from its misfit at the optimum: the objective is
@@ -237,13 +313,18 @@ TBandModels FitBandModels(std::span<const TComplex> zx, TBinRange range, float a
     if (range.Hi < range.Lo) {
         return models;
     }
-    const TSums sums = Gather(zx, range, angularStep);
+    TSums sums = Gather<false>(zx, range, angularStep);
+    const bool checked = !AllFinite(sums);
+    if (checked) {
+        sums = Gather<true>(zx, range, angularStep);
+    }
     models.Bins = sums.N;
     if (sums.N < 2) {
         return models;
     }
     const TOptimum optimum = Optimum(sums);
-    const TMisfits misfits = Misfits(zx, range, angularStep, optimum);
+    const TMisfits misfits = checked ? Misfits<true>(zx, range, angularStep, optimum)
+                                     : Misfits<false>(zx, range, angularStep, optimum);
     const std::array<TCandidate, kBandModelCount> candidates{
         SeriesModel(sums, optimum, misfits),
         ParallelModel(sums, optimum, misfits, TBandModelKind::ParallelRC),

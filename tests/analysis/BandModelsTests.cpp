@@ -8,6 +8,7 @@
 #include <functional>
 #include <limits>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "uBandModels.h"
@@ -114,6 +115,50 @@ TEST(BandModels, TooFewBinsOrNoDataGiveNoModel) {
     EXPECT_EQ(two.Bins, 2);  // the NaN bin is left out
     ASSERT_NE(two.BestFit(), nullptr);
     EXPECT_TRUE(std::isfinite(two.BestFit()->Residual));
+}
+
+// A bin left out must leave the fit as its neighbours alone make it, wherever it falls: beside
+// the band, or within it where it splits the bins that are summed two at a time.
+TEST(BandModels, BinsLeftOutChangeNothingElse) {
+    const std::vector<TComplex> clean =
+        Spectrum([](double w) { return SeriesRlc(0.02, 5e-9, 100e-9, w); }, 1e-4);
+    const float step = AngularStep(kRate, kLength);
+    const TBandModels reference = FitBandModels(clean, kBand, step);
+    const auto expectSame = [&](const TBandModels& fit, int32_t bins, const char* what) {
+        EXPECT_EQ(fit.Bins, bins) << what;
+        EXPECT_EQ(fit.Best, reference.Best) << what;
+        for (int i = 0; i < kBandModelCount; ++i) {
+            const TBandModelFit& a = fit.Fits[i];
+            const TBandModelFit& b = reference.Fits[i];
+            for (const auto& [x, y] :
+                 {std::pair{a.Resistance, b.Resistance}, std::pair{a.Inductance, b.Inductance},
+                  std::pair{a.Capacitance, b.Capacitance}, std::pair{a.Residual, b.Residual}}) {
+                if (std::isfinite(y)) {
+                    EXPECT_NEAR(x, y, 1e-9 * std::abs(y)) << what << ", model " << i;
+                } else {
+                    EXPECT_EQ(x, y) << what << ", model " << i;
+                }
+            }
+        }
+    };
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    for (const TComplex& unused : {TComplex{nan, 1}, TComplex{0, 0}, TComplex{1, -inf}}) {
+        std::vector<TComplex> zx = clean;
+        zx[kBand.Lo - 1] = unused;
+        zx[kBand.Hi + 1] = unused;
+        expectSame(FitBandModels(zx, {kBand.Lo - 1, kBand.Hi}, step), 1876, "first");
+        expectSame(FitBandModels(zx, {kBand.Lo, kBand.Hi + 1}, step), 1876, "last");
+        expectSame(FitBandModels(zx, {kBand.Lo - 1, kBand.Hi + 1}, step), 1876, "both");
+    }
+    // Within the band: the same fit with the bin as NaN, zero or infinite.
+    std::vector<TComplex> zx = clean;
+    zx[kBand.Lo + 101] = {nan, 0};
+    const TBandModels inside = FitBandModels(zx, kBand, step);
+    EXPECT_EQ(inside.Bins, 1875);
+    zx[kBand.Lo + 101] = {inf, inf};
+    EXPECT_EQ(FitBandModels(zx, kBand, step).Fits[0].Capacitance, inside.Fits[0].Capacitance);
+    EXPECT_NEAR(inside.Fits[0].Capacitance / reference.Fits[0].Capacitance, 1, 1e-5);
 }
 
 TEST(BandModels, TextNamesTheModelAndItsParts) {
