@@ -7,11 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <thread>
 
 #include "JackServer.h"
+#include "uPortAudioLibrary.h"
 #include "uPortAudioService.h"
 
 namespace tavrin::test {
@@ -25,8 +28,17 @@ class JackTest : public ::testing::Test {
         }
     }
     static void TearDownTestSuite() {
+        const bool running = Server->Running();
         PortAudio.reset();
         Server.reset();
+        // PortAudio is terminated at exit unless the library has heard that its server is gone;
+        // terminating it against a server that has just died aborts in PortAudio's JACK code.
+        // The news comes on one of JACK's threads, so it may come after the server's end.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (running && !TPortAudioLibrary::Instance().JackGone() &&
+               std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
     }
 
     // Derived fixtures call this first and go on only when it neither skipped nor failed.
