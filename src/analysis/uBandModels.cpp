@@ -131,21 +131,9 @@ TSums Gather(std::span<const TComplex> zx, TBinRange range, float angularStep) {
         s.Mii += b.Squared * ii;
         s.Xi += xi;
     });
-    TSums t;
-    t.N = used;
-    t.W = Total(s.W);
-    t.WR = Total(s.WR);
-    t.Www = Total(s.Www);
-    t.WwX = Total(s.WwX);
-    t.Wii = Total(s.Wii);
-    t.WXi = Total(s.WXi);
-    t.M = Total(s.M);
-    t.R = Total(s.R);
-    t.Mww = Total(s.Mww);
-    t.wX = Total(s.wX);
-    t.Mii = Total(s.Mii);
-    t.Xi = Total(s.Xi);
-    return t;
+    return {{Total(s.W), Total(s.WR), Total(s.Www), Total(s.WwX), Total(s.Wii), Total(s.WXi),
+             Total(s.M), Total(s.R), Total(s.Mww), Total(s.wX), Total(s.Mii), Total(s.Xi)},
+            used};
 }
 
 bool AllFinite(const TSums& s) {
