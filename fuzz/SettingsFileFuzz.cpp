@@ -30,15 +30,26 @@ void Check(bool condition, const char* what) {
     }
 }
 
-// A folder of the process's own, in memory where possible: the saves flush every file.
-const fs::path& Folder() {
-    static const fs::path folder = [] {
+// A folder of the process's own, in memory where possible: the saves flush every file. It goes
+// when the run ends; a crash leaves it behind.
+class TFolder {
+  public:
+    TFolder() {
         const fs::path base = fs::is_directory("/dev/shm") ? "/dev/shm" : fs::temp_directory_path();
         std::string pattern = (base / "tavrin-fuzz-XXXXXX").string();
         Check(::mkdtemp(pattern.data()) != nullptr, "cannot create a folder");
-        return fs::path(pattern);
-    }();
-    return folder;
+        Path = pattern;
+    }
+    ~TFolder() {
+        std::error_code ignored;
+        fs::remove_all(Path, ignored);
+    }
+    fs::path Path;
+};
+
+const fs::path& Folder() {
+    static const TFolder folder;
+    return folder.Path;
 }
 
 std::string Read(const fs::path& path) {

@@ -8,11 +8,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -56,10 +58,48 @@ std::vector<std::string> Ports(jack_client_t* jack, const std::string& client,
     return names;
 }
 
+constexpr std::string_view kNamePrefix = "tavrin-test-";
+
+// The names of servers whose test process is gone, from the files they left in /dev/shm.
+std::vector<std::string> NamesOfOrphanedServers() {
+    std::vector<std::string> names;
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator("/dev/shm", ignored)) {
+        const std::string file = entry.path().filename().string();
+        const size_t at = file.find(kNamePrefix);
+        if (at == std::string::npos) {
+            continue;
+        }
+        const size_t digits = at + kNamePrefix.size();
+        const size_t end = file.find_first_not_of("0123456789", digits);
+        if (end == digits) {
+            continue;
+        }
+        const std::string name = file.substr(at, end - at);
+        const pid_t pid = static_cast<pid_t>(std::atol(name.c_str() + kNamePrefix.size()));
+        if (kill(pid, 0) != 0 && errno == ESRCH &&
+            std::find(names.begin(), names.end(), name) == names.end()) {
+            names.push_back(name);
+        }
+    }
+    return names;
+}
+
 }  // namespace
 
-TJackServer::TJackServer() : TJackServer("tavrin-test-" + std::to_string(getpid())) {
+TJackServer::TJackServer() : TJackServer(ReclaimOrphans()) {
     setenv("JACK_DEFAULT_SERVER", Name.c_str(), 1);
+}
+
+std::string TJackServer::ReclaimOrphans() {
+    // A test process that crashed took its server with it, and that server's entry in JACK's
+    // table of eight stays taken until a server of its name starts: eight crashes on a machine
+    // and no server could start at all, on the next CI run too.
+    for (const std::string& name : NamesOfOrphanedServers()) {
+        TJackServer successor(name);
+        successor.Kill(SIGTERM);
+    }
+    return std::string(kNamePrefix) + std::to_string(getpid());
 }
 
 TJackServer::TJackServer(std::string name) : Name(std::move(name)) {

@@ -40,6 +40,8 @@ class TJackServer {
 
   private:
     explicit TJackServer(std::string name);
+    // Frees what the servers of crashed test processes hold; returns this process's name.
+    static std::string ReclaimOrphans();
     bool WaitUntilReady();
     void Reclaim();
     void RemoveLeftovers() const;
