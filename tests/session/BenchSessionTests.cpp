@@ -98,7 +98,7 @@ class BenchSessionTest : public ::testing::Test {
 TEST_F(BenchSessionTest, CapacitorAtOneKilohertzThroughTestLeads) {
     TSessionRig rig(Folder, LeadsBox(100), true);
     // D to 1e-5 is ESR to a third of a milliohm: the calibration must be that good too.
-    Prepare(rig, 48000, "20", "22000", "24", 100);
+    ASSERT_NO_FATAL_FAILURE(Prepare(rig, 48000, "20", "22000", "24", 100));
     TMeasurementSession& session = rig.Session();
     session.SetRange(900, 1100);
     const TBenchReadout raw = Measure(rig, TVirtualBoxState::Capacitor);
@@ -107,8 +107,8 @@ TEST_F(BenchSessionTest, CapacitorAtOneKilohertzThroughTestLeads) {
     // D to 1e-5 is the short's resistance and the reading's to a third of a milliohm: at 2.4 s
     // their noise put D outside it once in sixteen runs; four times as long halves it.
     ASSERT_TRUE(session.SetIntegrationTime("9.6"));
-    Capture(rig, TFixturePart::Open, TVirtualBoxState::Open);
-    Capture(rig, TFixturePart::Short, TVirtualBoxState::Short);
+    ASSERT_NO_FATAL_FAILURE(Capture(rig, TFixturePart::Open, TVirtualBoxState::Open));
+    ASSERT_NO_FATAL_FAILURE(Capture(rig, TFixturePart::Short, TVirtualBoxState::Short));
     const TBenchReadout readout = Measure(rig, TVirtualBoxState::Capacitor, 2);
     const TSpotReadout& spot = readout.Spot;
     ASSERT_TRUE(spot.Valid);
@@ -126,9 +126,9 @@ TEST_F(BenchSessionTest, CapacitorAtOneKilohertzThroughTestLeads) {
 // 1 kOhm over the band up to 20 kHz, the leads and their stray taken out.
 TEST_F(BenchSessionTest, OneKilohmUpToTwentyKilohertz) {
     TSessionRig rig(Folder, LeadsBox(100), true);
-    Prepare(rig, 48000, "20", "22000", "8", 100);
-    Capture(rig, TFixturePart::Open, TVirtualBoxState::Open);
-    Capture(rig, TFixturePart::Short, TVirtualBoxState::Short);
+    ASSERT_NO_FATAL_FAILURE(Prepare(rig, 48000, "20", "22000", "8", 100));
+    ASSERT_NO_FATAL_FAILURE(Capture(rig, TFixturePart::Open, TVirtualBoxState::Open));
+    ASSERT_NO_FATAL_FAILURE(Capture(rig, TFixturePart::Short, TVirtualBoxState::Short));
     Measure(rig, TVirtualBoxState::Load, 3);
     for (const float f : {100.0f, 1000.0f, 10000.0f, 20000.0f}) {
         const TSpotReadout spot = SpotAt(rig, f);
@@ -142,12 +142,13 @@ TEST_F(BenchSessionTest, OneKilohmUpToTwentyKilohertz) {
 // capture tells C in and R in, with which the parts read right.
 TEST_F(BenchSessionTest, ParallelPartsAndTheInputsResistance) {
     TSessionRig rig(Folder, LeadsBox(10e3, true), true);
-    Prepare(rig, 48000, "20", "22000", "8", 10e3);
+    ASSERT_NO_FATAL_FAILURE(Prepare(rig, 48000, "20", "22000", "8", 10e3));
     TMeasurementSession& session = rig.Session();
     session.SetRange(100, 20000);
-    Capture(rig, TFixturePart::Open, TVirtualBoxState::Open);
-    Capture(rig, TFixturePart::Short, TVirtualBoxState::Short);
-    Capture(rig, TFixturePart::Load, TVirtualBoxState::Load, Parts.LoadOhms);
+    ASSERT_NO_FATAL_FAILURE(Capture(rig, TFixturePart::Open, TVirtualBoxState::Open));
+    ASSERT_NO_FATAL_FAILURE(Capture(rig, TFixturePart::Short, TVirtualBoxState::Short));
+    ASSERT_NO_FATAL_FAILURE(
+        Capture(rig, TFixturePart::Load, TVirtualBoxState::Load, Parts.LoadOhms));
     const TInputFigures figures = session.Bench().InputFigures();
     ASSERT_TRUE(figures.Known) << figures.Reason;
     EXPECT_NEAR(figures.Cin, Parts.InputFarads, 1e-12);
@@ -175,16 +176,16 @@ TEST_F(BenchSessionTest, ParallelPartsAndTheInputsResistance) {
 // from the series R-L-C fitted over the upper band, read at 192000 samples/s against 10 ohms.
 TEST_F(BenchSessionTest, CapacitorsSeriesInductanceAndSelfResonance) {
     TSessionRig rig(Folder, LeadsBox(10), true);
-    Prepare(rig, 192000, "100", "90000", "8", 10);
+    ASSERT_NO_FATAL_FAILURE(Prepare(rig, 192000, "100", "90000", "8", 10));
     TMeasurementSession& session = rig.Session();
     session.SetRange(10000, 88000);
     ASSERT_TRUE(session.SetIntegrationTime("8"));
-    Capture(rig, TFixturePart::Open, TVirtualBoxState::Open);
+    ASSERT_NO_FATAL_FAILURE(Capture(rig, TFixturePart::Open, TVirtualBoxState::Open));
     // The short takes out 300 nH of leads, and its noise goes straight into the ESL: at 8 s it
     // scattered the ESL by 1.2 % (one in twenty outside the 1 % of the self-resonance), at 40 s
     // by 0.6 %.
     ASSERT_TRUE(session.SetIntegrationTime("40"));
-    Capture(rig, TFixturePart::Short, TVirtualBoxState::Short);
+    ASSERT_NO_FATAL_FAILURE(Capture(rig, TFixturePart::Short, TVirtualBoxState::Short));
     // A few nanohenries are a few parts in 10^5 of the capacitor's reactance: the reading
     // integrates longer.
     ASSERT_TRUE(session.SetIntegrationTime("40"));
