@@ -19,6 +19,8 @@ namespace tavrin::testing {
 namespace {
 
 constexpr double kPi = std::numbers::pi;
+// Minutes of audio at 192000 samples/s, under a sanitizer on a busy machine.
+constexpr int kLongWaitMs = 400000;
 
 int32_t Device(TVirtualBoxState state) {
     return static_cast<int32_t>(state);
@@ -53,26 +55,28 @@ class BenchSessionTest : public ::testing::Test {
     }
 
     // A capture of `part` from the box in `state`, as the window's buttons run it.
-    void Capture(TSessionRig& rig, TFixturePart part, TVirtualBoxState state, double ohms = 0) {
+    void Capture(TSessionRig& rig, TFixturePart part, TVirtualBoxState state, double ohms = 0,
+                 int timeoutMs = 60000) {
         TMeasurementSession& session = rig.Session();
         bool done = false;
         session.Bench().OnCaptureDone = [&](TFixturePart stored) { done = stored == part; };
         rig.SelectDevices(Device(state));
         ASSERT_TRUE(session.StartCapture(part, ohms));
-        ASSERT_TRUE(rig.RunUntil([&] { return done; }, 60000)) << FixturePartName(part);
+        ASSERT_TRUE(rig.RunUntil([&] { return done; }, timeoutMs)) << FixturePartName(part);
         session.Stop();
         session.Bench().OnCaptureDone = nullptr;
     }
 
     // The readings of the last of `results` results of the part in `state`, the level loop
     // settled: the last result saturated nowhere (the window would say so).
-    TBenchReadout Measure(TSessionRig& rig, TVirtualBoxState state, int results = 4) {
+    TBenchReadout Measure(TSessionRig& rig, TVirtualBoxState state, int results = 4,
+                          int timeoutMs = 30000) {
         rig.SelectDevices(Device(state));
         rig.LastBench.reset();
         EXPECT_TRUE(rig.Session().Start());
-        EXPECT_TRUE(rig.WaitResults(results));
+        EXPECT_TRUE(rig.WaitResults(results, timeoutMs));
         for (int more = 0; Saturated && more < 4; ++more) {
-            EXPECT_TRUE(rig.WaitResults(1));
+            EXPECT_TRUE(rig.WaitResults(1, timeoutMs));
         }
         EXPECT_FALSE(Saturated);
         rig.Session().Stop();
@@ -173,32 +177,38 @@ TEST_F(BenchSessionTest, ParallelPartsAndTheInputsResistance) {
 }
 
 // 100 nF with 20 mOhm and 5 nH in series, behind 300 nH of leads: its ESL and self-resonance
-// from the series R-L-C fitted over the upper band, read at 192000 samples/s against 10 ohms.
+// from the series R-L-C fitted over the top of the band, read at 192000 samples/s against
+// 10 ohms. Five nanohenries are a few parts in 10^5 of the capacitor's reactance there, so the
+// short and the reading integrate for minutes of audio, and the box runs as fast as the machine
+// lets it (in lockstep it slows down rather than lose audio).
 TEST_F(BenchSessionTest, CapacitorsSeriesInductanceAndSelfResonance) {
-    TSessionRig rig(Folder, LeadsBox(10), true);
+    TVirtualBoxOptions box = LeadsBox(10);
+    box.SpeedUp = 32;
+    TSessionRig rig(Folder, box, true);
     ASSERT_NO_FATAL_FAILURE(Prepare(rig, 192000, "100", "90000", "8", 10));
     TMeasurementSession& session = rig.Session();
-    session.SetRange(10000, 88000);
+    // From 30 kHz up, where the ESL shows: lower down the capacitor's reactance swamps it and
+    // R ref gets a small share of the signal, so those bins add noise and little else. With the
+    // same integration the ESL scattered by 2.1 % over 10-88 kHz and by 0.9 % over 30-88 kHz.
+    session.SetRange(30000, 88000);
     ASSERT_TRUE(session.SetIntegrationTime("8"));
     ASSERT_NO_FATAL_FAILURE(Capture(rig, TFixturePart::Open, TVirtualBoxState::Open));
-    // The short takes out 300 nH of leads, and its noise goes straight into the ESL: at 8 s it
-    // scattered the ESL by 1.2 % (one in twenty outside the 1 % of the self-resonance), at 40 s
-    // by 0.6 %.
-    ASSERT_TRUE(session.SetIntegrationTime("40"));
-    ASSERT_NO_FATAL_FAILURE(Capture(rig, TFixturePart::Short, TVirtualBoxState::Short));
-    // A few nanohenries are a few parts in 10^5 of the capacitor's reactance: the reading
-    // integrates longer.
-    ASSERT_TRUE(session.SetIntegrationTime("40"));
-    const TBenchReadout readout = Measure(rig, TVirtualBoxState::EslCapacitor, 2);
+    // The short takes out 300 nH of leads, and its noise goes straight into the ESL.
+    ASSERT_TRUE(session.SetIntegrationTime("80"));
+    ASSERT_NO_FATAL_FAILURE(
+        Capture(rig, TFixturePart::Short, TVirtualBoxState::Short, 0, kLongWaitMs));
+    ASSERT_TRUE(session.SetIntegrationTime("160"));
+    const TBenchReadout readout = Measure(rig, TVirtualBoxState::EslCapacitor, 1, kLongWaitMs);
     const TBandModelFit* best = readout.Models.BestFit();
     ASSERT_NE(best, nullptr);
     EXPECT_EQ(BandModelName(*best), "series R-L-C") << FormatBandModels(readout.Models);
-    // In 12 runs on a loaded machine the ESL scattered by 0.6 %; yet two of four CI runs read
-    // it 2 % and 7 % off, which is not yet understood. The bounds let those pass and still catch
-    // an ESL the short did not free from the leads (300 nH, sixty times the part's).
-    EXPECT_NEAR(best->Inductance / Parts.EslHenries, 1.0, 0.1);
+    EXPECT_NEAR(best->Inductance / Parts.EslHenries, 1.0, 0.05);
     const double resonance = 1 / (2 * kPi * std::sqrt(Parts.EslHenries * Parts.EslFarads));
-    EXPECT_NEAR(best->SelfResonance / resonance, 1.0, 0.05);
+    // Over 42 runs the ESL scattered by 0.5 % and the self-resonance stayed within 0.5 %. Some
+    // runs on a busy machine (two in CI, six of 48 here in one half hour, none of 160 since)
+    // read with seven times the usual residual and the ESL 2-4 % off, once 19 %, for a cause
+    // not yet found; the bound lets most of those pass and still catches leads left in.
+    EXPECT_NEAR(best->SelfResonance / resonance, 1.0, 0.025);
     EXPECT_NEAR(best->Capacitance / Parts.EslFarads, 1.0, 1e-3);
 }
 

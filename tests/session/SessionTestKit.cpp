@@ -95,9 +95,9 @@ bool TSessionRig::RunUntil(const std::function<bool()>& done, int timeoutMs) {
     return Ui.WaitUntil(done, timeoutMs);
 }
 
-bool TSessionRig::WaitResults(int count) {
+bool TSessionRig::WaitResults(int count, int timeoutMs) {
     const int target = Results + count;
-    return RunUntil([&] { return Results >= target; });
+    return RunUntil([&] { return Results >= target; }, timeoutMs);
 }
 
 void TSessionRig::Calibrate() {

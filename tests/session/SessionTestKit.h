@@ -63,7 +63,7 @@ class TSessionRig {
     // Serves deliveries until `done`; false when the time ran out.
     bool RunUntil(const std::function<bool()>& done, int timeoutMs = 30000);
     // Waits for `count` more results.
-    bool WaitResults(int count);
+    bool WaitResults(int count, int timeoutMs = 30000);
     // Level setting until the asynchrony is shown, Continue, Stop once a whole integration time
     // was stored.
     void Calibrate();
