@@ -204,11 +204,8 @@ TEST_F(BenchSessionTest, CapacitorsSeriesInductanceAndSelfResonance) {
     EXPECT_EQ(BandModelName(*best), "series R-L-C") << FormatBandModels(readout.Models);
     EXPECT_NEAR(best->Inductance / Parts.EslHenries, 1.0, 0.05);
     const double resonance = 1 / (2 * kPi * std::sqrt(Parts.EslHenries * Parts.EslFarads));
-    // Over 42 runs the ESL scattered by 0.5 % and the self-resonance stayed within 0.5 %. Some
-    // runs on a busy machine (two in CI, six of 48 here in one half hour, none of 160 since)
-    // read with seven times the usual residual and the ESL 2-4 % off, once 19 %, for a cause
-    // not yet found; the bound lets most of those pass and still catches leads left in.
-    EXPECT_NEAR(best->SelfResonance / resonance, 1.0, 0.025);
+    // Over 42 runs the ESL scattered by 0.5 % and the self-resonance stayed within 0.5 %.
+    EXPECT_NEAR(best->SelfResonance / resonance, 1.0, 0.01);
     EXPECT_NEAR(best->Capacitance / Parts.EslFarads, 1.0, 1e-3);
 }
 

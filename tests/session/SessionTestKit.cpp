@@ -75,6 +75,9 @@ void TSessionRig::Open() {
             LastFirstBin = bins[static_cast<size_t>(result.Bins.Lo)];
         }
         ++Results;
+        if (result.Averaging.Wanted > 1) {
+            ++AveragedResults;
+        }
         FSession->RequestData();
     };
     session.Open();
@@ -109,9 +112,12 @@ void TSessionRig::Calibrate() {
     }));
     FSession->Continue();
     // The text comes with the growing sums too: the calibration is a whole integration time.
-    const int before = Results;
-    ASSERT_TRUE(RunUntil(
-        [&] { return Results > before && StageTexts.back() == "Press Stop\r\nto finish."; }));
+    // The level setting's last block may still come through as a complete result of its own;
+    // stopping on it would keep the calibration of the first block or two after it.
+    const int before = AveragedResults;
+    ASSERT_TRUE(RunUntil([&] {
+        return AveragedResults > before && StageTexts.back() == "Press Stop\r\nto finish.";
+    }));
     FSession->Stop();
 }
 

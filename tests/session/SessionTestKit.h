@@ -79,7 +79,10 @@ class TSessionRig {
     std::optional<TBenchReadout> LastBench;
     std::vector<TComplex> LastZx;
     TBinRange LastBins;
-    int Results = 0;   // complete results only
+    int Results = 0;  // complete results only
+    // Complete results summed over more than one block: after Continue, the level setting's
+    // last block can still arrive as a complete result of one block.
+    int AveragedResults = 0;
     int Progress = 0;  // deliveries of a sum still growing
 
   private:
